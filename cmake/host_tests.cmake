@@ -1,0 +1,33 @@
+# Host build: the product sources against the simulated Windows machine,
+# tested with GoogleTest through CTest.
+enable_testing()
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+if(HALLIMOR_SANITIZE)
+  set(HALLIMOR_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_compile_options(hallimor_core PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
+  target_link_options(hallimor_core PUBLIC ${HALLIMOR_SANITIZER_FLAGS})
+endif()
+
+file(GLOB HALLIMOR_MACHINE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/machine/*.cpp)
+add_library(hallimor_machine STATIC ${HALLIMOR_MACHINE_SOURCES})
+target_include_directories(hallimor_machine PUBLIC ${CMAKE_SOURCE_DIR}/tests/machine ${CMAKE_SOURCE_DIR}/src)
+target_compile_options(hallimor_machine PRIVATE ${HALLIMOR_WARNINGS})
+if(HALLIMOR_SANITIZE)
+  target_compile_options(hallimor_machine PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
+endif()
+
+# The product's Windows calls resolve to the machine; the machine's run
+# helper calls back into the product.
+target_link_libraries(hallimor_core PUBLIC hallimor_machine)
+target_link_libraries(hallimor_machine PUBLIC hallimor_core)
+
+file(GLOB HALLIMOR_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+add_executable(hallimor_tests ${HALLIMOR_TEST_SOURCES})
+target_compile_options(hallimor_tests PRIVATE ${HALLIMOR_WARNINGS})
+if(HALLIMOR_SANITIZE)
+  target_compile_options(hallimor_tests PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
+endif()
+target_link_libraries(hallimor_tests PRIVATE hallimor_core hallimor_machine GTest::gtest GTest::gmock GTest::gtest_main)
+gtest_discover_tests(hallimor_tests DISCOVERY_TIMEOUT 60)

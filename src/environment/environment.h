@@ -1,0 +1,43 @@
+// Environment discovery: the Windows version, the system folders and the
+// driver package scan. The values below are written here and only read by
+// the other subsystems.
+#ifndef HALLIMOR_ENVIRONMENT_ENVIRONMENT_H
+#define HALLIMOR_ENVIRONMENT_ENVIRONMENT_H
+
+#define OS_CODE_WIN2000 50
+#define OS_CODE_WINXP 51
+#define OS_CODE_WIN2003 52
+#define OS_CODE_VISTA 60
+#define OS_CODE_WIN7 61
+
+#define OS_FOLDER_NAME_SIZE 20
+#define PATH_BUFFER_SIZE 260
+#define PACKAGE_LIST_CAPACITY 50
+#define PACKAGE_NAME_SIZE 74
+
+extern int g_OsCode;
+extern char g_OsFolderName[OS_FOLDER_NAME_SIZE];
+
+extern char g_SystemDriversFolder[PATH_BUFFER_SIZE];
+extern char g_SystemInfFolder[PATH_BUFFER_SIZE];
+extern char g_DriverPackageFolder[PATH_BUFFER_SIZE];
+
+extern char g_DriverFiles[PACKAGE_LIST_CAPACITY][PACKAGE_NAME_SIZE];
+extern int g_DriverFileCount;
+extern char g_InfFiles[PACKAGE_LIST_CAPACITY][PACKAGE_NAME_SIZE];
+extern int g_InfCount;
+
+// Classifies the running Windows version and logs it. 1 when the
+// classification ran to its end (or the platform is not NT), 0 on failure.
+int DetectWindowsVersion(void);
+
+// Sets the system drivers folder and the system INF folder. 1 on success.
+int ResolveSystemFolders(void);
+
+// Lists the package's .sys and .inf files. 1 when both lists were made.
+int ScanDriverPackage(void);
+
+// Process-start values of everything above.
+void ResetEnvironmentState(void);
+
+#endif

@@ -1,0 +1,27 @@
+// The install log: the installer's only report besides its exit code.
+#ifndef HALLIMOR_RUN_LOG_H
+#define HALLIMOR_RUN_LOG_H
+
+// Opens (recreates) the log at path. 1 on success, 0 on failure or NULL path.
+int OpenInstallLog(const char* path);
+
+// Writes one time-stamped record: "(y/m/d h:m:s) " and the formatted message.
+// A message longer than 2047 characters is cut at 2047.
+void LogMessage(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// Reports a failed step with the system's text for the calling thread's last
+// error (or the code as "(0x%08x)" when there is no text). The last error is
+// the same after the call as before it.
+void LogFailure(const char* step);
+
+// Closes the log stream if it is open.
+void CloseInstallLog(void);
+
+// Forgets the log stream (process-start state).
+void ResetLogState(void);
+
+#endif
