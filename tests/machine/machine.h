@@ -154,6 +154,7 @@ void SetRegValue(const std::string& keyPath, const std::string& name, DWORD type
 void SetRegDword(const std::string& keyPath, const std::string& name, DWORD value);
 void SetRegString(const std::string& keyPath, const std::string& name, const std::string& text,
                   DWORD type = REG_SZ);  // stored with its terminator
+void RemoveRegKeyTree(const std::string& keyPath);  // the key and every key below it
 bool RegKeyExists(const std::string& keyPath);
 const RegValue* FindRegValue(const std::string& keyPath, const std::string& name);
 bool GetRegDword(const std::string& keyPath, const std::string& name, DWORD* value);
