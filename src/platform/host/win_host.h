@@ -29,6 +29,7 @@ typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef void* PVOID;
 typedef BYTE* LPBYTE;
+typedef BYTE* PBYTE;
 typedef const BYTE* PCBYTE;
 typedef DWORD* LPDWORD;
 typedef DWORD* PDWORD;
