@@ -1,0 +1,186 @@
+// The vendor purge (Clean): removes the vendor's driver-store INFs, driver
+// services, devices, driver files and support library, whatever package put
+// them there. It works from the fixed tables below, never from a package.
+#include "cleanup/cleanup.h"
+
+#include <string.h>
+
+#include "cleanup/cleanup_paths.h"
+#include "common/files.h"
+#include "common/text.h"
+#include "common/vendor_config.h"
+#include "devices/devices.h"
+#include "environment/environment.h"
+#include "platform/platform.h"
+#include "run/log.h"
+
+#define PROVIDER_BUFFER_SIZE 260
+#define VENDOR_PROVIDER_COUNT 6
+#define VENDOR_SERVICE_COUNT 25
+#define VENDOR_DRIVER_FILE_COUNT 22
+
+// The filter service is the last entry: it is deleted only after the devices.
+#define FILTER_SERVICE_INDEX (VENDOR_SERVICE_COUNT - 1)
+
+static const char kOemInfPattern[] = "oem*.inf";
+
+// Providers that mark an INF as the vendor's. Compared as whole strings,
+// letter case included.
+static const char* const kVendorProviders[VENDOR_PROVIDER_COUNT] = {
+    "KWE Corporation",  "KWE Communication", "KWE Incorporated",
+    "ZEFO Corporation", "ZEFO Incorporated", "ZEFO Communication",
+};
+
+// The vendor's services, in the order they are deleted. The four TD services
+// stand in the table twice: each is attempted a second time.
+static const char* const kVendorServices[VENDOR_SERVICE_COUNT] = {
+    "KWEusbnet",    "KWEusbser6k",    "KWEusbnmea",  "KWEusbmdm6k", "KWEusbnmeaext",
+    "KWEusbdvbh",   "KWEusbvoice",    "USBKWECCID",  "ZEFOusbnet",  "ZEFOusbmdm6k",
+    "ZEFOusbser6k", "ZEFOusbnmea",    "ZEFOdvbh",    "KWETDModem",  "KWETDNMEA",
+    "KWETDDiag",    "KWETDSound",     "KWETDModem",  "KWETDNMEA",   "KWETDDiag",
+    "KWETDSound",   "KWEGsmDataCard", "KWEGSMModem", "KWEGSMSound", "gorvel",
+};
+
+// The vendor's driver files in the system drivers folder, in deletion order.
+// The filter driver's own file is not among them.
+static const char* const kVendorDriverFiles[VENDOR_DRIVER_FILE_COUNT] = {
+    "KWEusbmdm6k.sys",  "KWEusbnmea.sys",   "KWEusbnmeaext.sys", "KWEusbser6k.sys",  "KWEusbccid.sys",
+    "KWEusbnet.sys",    "ZEFODVBH.sys",     "ZEFOusbmdm6k.sys",  "ZEFOusbnet.sys",   "ZEFOusbnmea.sys",
+    "ZEFOusbser6k.sys", "KWETDDiag.sys",    "KWETDModem.sys",    "KWETDNmea.sys",    "KWETDSound.sys",
+    "KWECDMADiag.sys",  "KWECDMAModem.sys", "KWECDMANmea.sys",   "KWECDMASound.sys", "KWEGSMModem.sys",
+    "KWEGSMSound.sys",  "kweusbgser.sys",
+};
+
+static int IsVendorProvider(const char* provider) {
+    for (int i = 0; i < VENDOR_PROVIDER_COUNT; ++i) {
+        if (SameText(provider, kVendorProviders[i])) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int DeleteOemInfIfVendor(const char* infPath) {
+    char provider[PROVIDER_BUFFER_SIZE];
+    INFCONTEXT context;
+    HINF inf;
+
+    memset(provider, 0, sizeof(provider));
+    memset(&context, 0, sizeof(context));
+    inf = SetupOpenInfFileA(infPath, NULL, INF_STYLE_WIN4, NULL);
+    if (inf == INVALID_HANDLE_VALUE) {
+        LogMessage("Open %s fail!\n", infPath);
+        return 0;
+    }
+    if (!SetupFindFirstLineA(inf, "Version", "Provider", &context)) {
+        LogMessage("error: %s does not contain any device descriptions\n", infPath);
+        SetupCloseInfFile(inf);
+        return 0;
+    }
+    if (!SetupGetStringFieldA(&context, 1, provider, PROVIDER_BUFFER_SIZE, NULL)) {
+        LogMessage("Error: skipping invalid description [Version]\n");
+        SetupCloseInfFile(inf);
+        return 0;
+    }
+    SetupCloseInfFile(inf);
+    provider[PROVIDER_BUFFER_SIZE - 1] = '\0';
+    if (!IsVendorProvider(provider)) {
+        return 0;
+    }
+
+    // Only the INF goes; its PNF file is left where it is.
+    LogMessage("Change file attributes: %s\n", infPath);
+    if (GetFileAttributesA(infPath) & FILE_ATTRIBUTE_READONLY) {
+        SetFileAttributesA(infPath, FILE_ATTRIBUTE_NORMAL);
+        LogMessage("SetFileAttributes: FILE_ATTRIBUTE_NORMAL\n");
+    }
+    LogMessage("Delete: %s\n", infPath);
+    if (DeleteFileChecked(infPath) == -1) {
+        LogFailure("Error:");
+        return 0;
+    }
+    LogMessage("Delete success!\n");
+    return 1;
+}
+
+int PurgeVendorOemInfs(void) {
+    char pattern[PATH_BUFFER_SIZE];
+    char infPath[PATH_BUFFER_SIZE];
+    WIN32_FIND_DATAA found;
+    HANDLE search;
+
+    memset(&found, 0, sizeof(found));
+    if (!BuildRemovalPath(pattern, sizeof(pattern), g_SystemInfFolder, kOemInfPattern)) {
+        LogMessage("Error : Search Oem*.inf file \n");
+        return 0;
+    }
+    search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        LogMessage("Error : Search Oem*.inf file \n");
+        return 0;
+    }
+    do {
+        found.cFileName[MAX_PATH - 1] = '\0';
+        if (BuildRemovalPath(infPath, sizeof(infPath), g_SystemInfFolder, found.cFileName)) {
+            DeleteOemInfIfVendor(infPath);
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return 1;
+}
+
+void DeleteServiceByName(const char* serviceName) {
+    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
+    if (manager == NULL) {
+        LogMessage("Can't open service manager!\n");
+        LogFailure("OpenSCManager\n");
+        return;
+    }
+    SC_HANDLE service = OpenServiceA(manager, serviceName, DELETE);
+    if (service == NULL) {
+        LogMessage("Can't open %s service!\n", serviceName);
+        LogFailure("OpenService");
+        CloseServiceHandle(manager);
+        return;
+    }
+    if (DeleteService(service)) {
+        LogMessage("Delete %s service success! \n", serviceName);
+    } else {
+        LogMessage("Can't delete %s service!\n", serviceName);
+        LogFailure("DeleteService");
+    }
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+}
+
+void DeleteVendorDriverFiles(void) {
+    char path[PATH_BUFFER_SIZE];
+
+    for (int i = 0; i < VENDOR_DRIVER_FILE_COUNT; ++i) {
+        if (!BuildRemovalPath(path, sizeof(path), g_SystemDriversFolder, kVendorDriverFiles[i])) {
+            LogFailure("Error:");
+            continue;
+        }
+        LogMessage("Delete: %s\n", path);
+        if (RemoveFile(path) == -1) {
+            LogFailure("Error:");
+        } else {
+            LogMessage("Delete success!\n");
+        }
+    }
+}
+
+void RunClean(void) {
+    PurgeVendorOemInfs();
+    for (int i = 0; i < FILTER_SERVICE_INDEX; ++i) {
+        DeleteServiceByName(kVendorServices[i]);
+    }
+    // Brings the filter into force with the device flags of Clean; the filter
+    // service this may create is deleted once the devices are gone.
+    ApplyMassStorageFilter();
+    RemoveDevicesByHardwareId(kVendorHardwareIdPrefix, DEVICE_ACTION_REMOVE,
+                              VENDOR_HARDWARE_ID_PREFIX_LENGTH);
+    DeleteServiceByName(kVendorServices[FILTER_SERVICE_INDEX]);
+    DeleteVendorDriverFiles();
+    RemoveSupportLibrary();
+}

@@ -1,0 +1,212 @@
+// Superseded driver removal: before a new package goes in, the driver-store
+// INFs that serve the same first hardware ID as one of its INFs, the old
+// copies of its driver files and the stale support library are deleted.
+#include "cleanup/cleanup.h"
+
+#include <string.h>
+
+#include "cleanup/cleanup_paths.h"
+#include "common/files.h"
+#include "common/text.h"
+#include "environment/environment.h"
+#include "platform/platform.h"
+#include "run/log.h"
+
+#define FIELD_BUFFER_SIZE 260
+#define HARDWARE_ID_BUFFER_SIZE 260
+
+static const char kOemInfPattern[] = "oem*.inf";
+// The support library, below the Windows folder.
+static const char kSupportLibraryPath[] = "\\system32\\brommet.dll";
+
+int BuildRemovalPath(char* dest, size_t destSize, const char* folder, const char* name) {
+    if (JoinPath(dest, destSize, folder, name)) {
+        return 1;
+    }
+    LogMessage("Error : Path too long: %s%s\n", folder != NULL ? folder : "", name != NULL ? name : "");
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return 0;
+}
+
+// Two first hardware IDs name the same device only when both were read and
+// are the same string. An empty ID (an unreadable INF, or an empty field on
+// its first model line) names no device, so it never matches: otherwise two
+// unreadable INFs would look alike and an unrelated driver would be deleted.
+static int SameHardwareId(const char* a, const char* b) {
+    if (a == NULL || b == NULL || a[0] == '\0' || b[0] == '\0') {
+        return 0;
+    }
+    return SameText(a, b);
+}
+
+int FirstInfHardwareId(const char* infPath, char* output) {
+    char field[FIELD_BUFFER_SIZE];
+    INFCONTEXT context;
+    HINF inf;
+
+    memset(field, 0, sizeof(field));
+    memset(&context, 0, sizeof(context));
+    if (infPath == NULL || output == NULL) {
+        return 0;
+    }
+
+    inf = SetupOpenInfFileA(infPath, NULL, INF_STYLE_WIN4, NULL);
+    if (inf == INVALID_HANDLE_VALUE) {
+        LogFailure("SetupOpenInfFile\n");
+        return 0;
+    }
+
+    const char* failedStep = NULL;
+    if (!SetupFindFirstLineA(inf, "Manufacturer", NULL, &context)) {
+        failedStep = "SetupFindFirstLine ->[Manufacturer] ";
+    } else if (!SetupGetStringFieldA(&context, 1, field, FIELD_BUFFER_SIZE, NULL)) {
+        failedStep = "SetupGetStringField -> [Manufacturer] ";
+    } else if (!SetupFindFirstLineA(inf, field, NULL, &context)) {
+        failedStep = "SetupFindFirstLine -> [Model] ";
+    } else if (!SetupGetStringFieldA(&context, 2, field, FIELD_BUFFER_SIZE, NULL)) {
+        failedStep = "SetupGetStringField -> [Model] ";
+    }
+    if (failedStep != NULL) {
+        LogFailure(failedStep);
+        SetupCloseInfFile(inf);
+        return 0;
+    }
+
+    SetupCloseInfFile(inf);
+    field[FIELD_BUFFER_SIZE - 1] = '\0';
+    UpperAscii(field);
+    CopyText(output, HARDWARE_ID_BUFFER_SIZE, field);
+    LogMessage("Found [%s] from %s\n", output, infPath);
+    return 1;
+}
+
+int PackageHasHardwareId(const char* hardwareId) {
+    char path[PATH_BUFFER_SIZE];
+    char packageId[HARDWARE_ID_BUFFER_SIZE];
+    int count = g_InfCount;
+
+    if (count <= 0) {
+        return 0;
+    }
+    if (count > PACKAGE_LIST_CAPACITY) {
+        count = PACKAGE_LIST_CAPACITY;
+    }
+    // Read afresh for every caller: each read leaves its own record in the log.
+    for (int i = 0; i < count; ++i) {
+        memset(packageId, 0, sizeof(packageId));
+        if (!BuildRemovalPath(path, sizeof(path), g_DriverPackageFolder, g_InfFiles[i])) {
+            continue;
+        }
+        FirstInfHardwareId(path, packageId);
+        if (SameHardwareId(hardwareId, packageId)) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int DeleteOemInf(const char* fileName) {
+    char infPath[PATH_BUFFER_SIZE];
+    char pnfPath[PATH_BUFFER_SIZE];
+
+    if (!BuildRemovalPath(infPath, sizeof(infPath), g_SystemInfFolder, fileName)) {
+        LogFailure("Remove ");
+        return 0;
+    }
+    if (RemoveFile(infPath) == -1) {
+        LogFailure("Remove ");
+        return 0;
+    }
+    LogMessage("Remove: %s success!\n", infPath);
+
+    // The precompiled companion: the same name with the extension "PNF".
+    CopyText(pnfPath, sizeof(pnfPath), infPath);
+    for (size_t i = strlen(pnfPath); i > 1; --i) {
+        if (pnfPath[i - 1] == '.') {
+            pnfPath[i] = '\0';
+            break;
+        }
+    }
+    if (!AppendText(pnfPath, sizeof(pnfPath), "PNF")) {
+        LogMessage("Error : Path too long: %sPNF\n", pnfPath);
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        LogFailure("Remove: ");
+        return 0;
+    }
+    if (RemoveFile(pnfPath) == -1) {
+        LogFailure("Remove: ");
+        return 0;
+    }
+    LogMessage("Remove: %s success!\n", pnfPath);
+    return 1;
+}
+
+int RemoveSupersededOemInfs(void) {
+    char pattern[PATH_BUFFER_SIZE];
+    char infPath[PATH_BUFFER_SIZE];
+    char hardwareId[HARDWARE_ID_BUFFER_SIZE];
+    WIN32_FIND_DATAA found;
+    HANDLE search;
+
+    memset(&found, 0, sizeof(found));
+    if (!BuildRemovalPath(pattern, sizeof(pattern), g_SystemInfFolder, kOemInfPattern)) {
+        LogMessage("Error : Search Oem*.inf file \n");
+        return 0;
+    }
+    search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        LogMessage("Error : Search Oem*.inf file \n");
+        return 0;
+    }
+    do {
+        found.cFileName[MAX_PATH - 1] = '\0';
+        memset(hardwareId, 0, sizeof(hardwareId));
+        if (!BuildRemovalPath(infPath, sizeof(infPath), g_SystemInfFolder, found.cFileName)) {
+            continue;
+        }
+        FirstInfHardwareId(infPath, hardwareId);
+        if (PackageHasHardwareId(hardwareId) == 1) {
+            DeleteOemInf(found.cFileName);
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return 1;
+}
+
+void RemoveStagedDriverFiles(void) {
+    char path[PATH_BUFFER_SIZE];
+    int count = g_DriverFileCount;
+
+    if (count > PACKAGE_LIST_CAPACITY) {
+        count = PACKAGE_LIST_CAPACITY;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!BuildRemovalPath(path, sizeof(path), g_SystemDriversFolder, g_DriverFiles[i])) {
+            LogFailure("Remove sysfile ");
+            continue;
+        }
+        if (RemoveFile(path) == -1) {
+            LogFailure("Remove sysfile ");
+        } else {
+            LogMessage("Remove: %s Success!\n", g_DriverFiles[i]);
+        }
+    }
+}
+
+void RemoveSupportLibrary(void) {
+    char windowsFolder[PATH_BUFFER_SIZE];
+    char path[PATH_BUFFER_SIZE];
+
+    memset(windowsFolder, 0, sizeof(windowsFolder));
+    GetWindowsDirectoryA(windowsFolder, PATH_BUFFER_SIZE);
+    windowsFolder[PATH_BUFFER_SIZE - 1] = '\0';
+    if (!BuildRemovalPath(path, sizeof(path), windowsFolder, kSupportLibraryPath)) {
+        LogFailure("Remove Dllfile ");
+        return;
+    }
+    if (RemoveFile(path) == -1) {
+        LogFailure("Remove Dllfile ");
+    } else {
+        LogMessage("Remove: brommet.dll Success!\n");
+    }
+}
