@@ -129,6 +129,10 @@ void* NewHandle(const char* kind, size_t object) {
     return handle;
 }
 
+void RegisterHandle(const void* handle, const char* kind, size_t object) {
+    Handles()[handle] = HandleEntry{kind, object};
+}
+
 bool LookupHandle(const void* handle, const char* kind, size_t* object) {
     auto it = Handles().find(handle);
     if (it == Handles().end() || it->second.kind != kind) {

@@ -54,6 +54,9 @@ template <class... T> std::string Args(const T&... v) {
 void* NewHandle(const char* kind, size_t object);
 // The object number of a live handle of that kind, or false.
 bool LookupHandle(const void* handle, const char* kind, size_t* object);
+// Registers an address that the machine gave out itself (a local memory
+// block) as a live handle of that kind.
+void RegisterHandle(const void* handle, const char* kind, size_t object);
 // Forgets a live handle; false when it was not live.
 bool ReleaseHandle(const void* handle, const char* kind);
 void ResetHandles();
