@@ -1,0 +1,127 @@
+// Suspension and restoration of the Volume Shadow Copy service.
+#include <gtest/gtest.h>
+
+#include "install/install.h"
+#include "install_test_support.h"
+
+using namespace installtest;
+
+namespace {
+
+sim::Service& Vss(DWORD startType, bool running) {
+    Begin(OS_CODE_VISTA, "VISTA");
+    return sim::AddService("VSS", SERVICE_WIN32_OWN_PROCESS, startType, running);
+}
+
+TEST(InstallShadowCopy, SuspendRemembersStopsAndDisablesRestorePutsBack) {
+    Vss(SERVICE_AUTO_START, true);
+    SuspendShadowCopyService();
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), g_ShadowCopyStartType);
+    sim::Service* vss = sim::FindService("VSS");
+    EXPECT_EQ(1, vss->stopRequests);
+    EXPECT_FALSE(vss->running);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), vss->startType);
+    EXPECT_NE(-1, sim::FindCall("OpenSCManagerA", "NULL, NULL, 3221225480"));
+    EXPECT_NE(-1, sim::FindCall("OpenServiceA", "\"VSS\", 3221225504"));
+    // The lock is taken before the service is opened and released before
+    // the handles are closed.
+    EXPECT_LT(sim::FindCall("LockServiceDatabase"), sim::FindCall("OpenServiceA"));
+    EXPECT_LT(sim::FindCall("UnlockServiceDatabase"), sim::FindCall("CloseServiceHandle"));
+    EXPECT_EQ(0, sim::OpenHandleCount());
+
+    RestoreShadowCopyService();
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), vss->startType);
+    EXPECT_FALSE(vss->running);
+    EXPECT_NE(-1, sim::FindCall("OpenServiceA", "\"VSS\", 2"));
+    EXPECT_EQ(0, sim::OpenHandleCount());
+    EXPECT_TRUE(Finish().empty());
+}
+
+TEST(InstallShadowCopy, StoppedServiceIsStillDisabledAndRestored) {
+    Vss(SERVICE_AUTO_START, false);
+    SuspendShadowCopyService();
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), sim::FindService("VSS")->startType);
+    RestoreShadowCopyService();
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), sim::FindService("VSS")->startType);
+    EXPECT_TRUE(Finish().empty());
+}
+
+TEST(InstallShadowCopy, LockedDatabaseLeavesServiceAloneAndRestoreWritesDemand) {
+    Vss(SERVICE_AUTO_START, true);
+    sim::LockDatabaseByOther("Setup Agent", 42);
+    SuspendShadowCopyService();
+    sim::Service* vss = sim::FindService("VSS");
+    EXPECT_TRUE(vss->running);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), vss->startType);
+    EXPECT_EQ(-1, sim::FindCall("OpenServiceA"));
+    EXPECT_EQ(0, sim::OpenHandleCount());
+
+    RestoreShadowCopyService(); // still locked
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), vss->startType);
+    sim::UnlockDatabaseByOther();
+    RestoreShadowCopyService();
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), vss->startType);
+    EXPECT_EQ((std::vector<std::string>{"Locked by: Setup Agent, duration: 42 seconds\n",
+                                        "Could not lock database", "Could not lock database"}),
+              Finish());
+}
+
+TEST(InstallShadowCopy, LockRefusalVariants) {
+    Vss(SERVICE_AUTO_START, true);
+    sim::FailCall("LockServiceDatabase", 1, ERROR_SERVICE_DATABASE_LOCKED); // gone when asked
+    SuspendShadowCopyService();
+    sim::FailCall("LockServiceDatabase", 1, ERROR_SERVICE_DATABASE_LOCKED);
+    sim::FailCall("LocalAlloc", 1, ERROR_NOT_ENOUGH_MEMORY);
+    SuspendShadowCopyService();
+    sim::FailCall("LockServiceDatabase", 1, ERROR_ACCESS_DENIED);
+    SuspendShadowCopyService();
+    sim::FailCall("LockServiceDatabase", 1, ERROR_SERVICE_DATABASE_LOCKED);
+    sim::FailCall("QueryServiceLockStatusA", 1, ERROR_ACCESS_DENIED);
+    SuspendShadowCopyService();
+    sim::FailCall("OpenSCManagerA", 1, ERROR_ACCESS_DENIED);
+    SuspendShadowCopyService();
+    EXPECT_EQ(0, sim::FindService("VSS")->stopRequests);
+    EXPECT_EQ(0, sim::OpenHandleCount());
+    EXPECT_EQ(
+        (std::vector<std::string>{"No longer locked\n", "Could not lock database", "LocalAlloc Failed"}),
+        Finish());
+}
+
+TEST(InstallShadowCopy, UnreadableConfigurationStillDisablesAndRestoresDemand) {
+    for (const char* failing : {"QueryServiceConfigA", "LocalAlloc"}) {
+        Vss(SERVICE_AUTO_START, true);
+        g_ShadowCopyStartType = SERVICE_BOOT_START; // left from an earlier suspension
+        sim::FailCall(failing, 1, ERROR_ACCESS_DENIED);
+        SuspendShadowCopyService();
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), g_ShadowCopyStartType);
+        EXPECT_EQ(1, sim::FindService("VSS")->stopRequests);
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), sim::FindService("VSS")->startType);
+        RestoreShadowCopyService();
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), sim::FindService("VSS")->startType);
+        EXPECT_EQ(0, sim::OpenHandleCount());
+        std::vector<std::string> expected = {" Get Original Value Failed\n"};
+        if (std::string(failing) == "QueryServiceConfigA") {
+            expected.insert(expected.begin(), "QueryServiceConfig() Failsed\n");
+        }
+        EXPECT_EQ(expected, Finish());
+    }
+}
+
+TEST(InstallShadowCopy, RestoreWithoutSuspensionWritesDemand) {
+    Vss(SERVICE_DISABLED, false);
+    RestoreShadowCopyService();
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), sim::FindService("VSS")->startType);
+    Finish();
+}
+
+TEST(InstallShadowCopy, MissingServiceReleasesTheLock) {
+    Begin(OS_CODE_VISTA, "VISTA");
+    SuspendShadowCopyService();
+    RestoreShadowCopyService();
+    EXPECT_EQ(2, sim::CallCount("UnlockServiceDatabase"));
+    EXPECT_EQ(0, sim::CallCount("ChangeServiceConfigA"));
+    EXPECT_EQ(0, sim::OpenHandleCount());
+    EXPECT_TRUE(Finish().empty());
+}
+
+} // namespace
