@@ -80,6 +80,11 @@ void ResetDevices();
 void ResetInf();
 void ResetMisc();
 
+// The fixed module handles of the running program and of kernel32.dll, as
+// GetModuleHandleA gives them.
+HMODULE ExeModule();
+HMODULE Kernel32Module();
+
 // Error texts the system gives for FormatMessageA; nullptr when it has none.
 const char* SystemErrorText(DWORD code);
 
