@@ -1,9 +1,12 @@
-# Windows build: the shipped executable.
+# Windows build: the shipped executable and, for the cross build, the small
+# helper that the end-to-end tests run under Wine.
 enable_language(RC)
 add_executable(Hallimor_x64 ${CMAKE_SOURCE_DIR}/src/run/main.cpp ${CMAKE_SOURCE_DIR}/res/hallimor.rc)
 target_compile_options(Hallimor_x64 PRIVATE ${HALLIMOR_WARNINGS})
 target_link_libraries(Hallimor_x64 PRIVATE hallimor_core setupapi newdev shlwapi advapi32)
 set_target_properties(Hallimor_x64 PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+# The resource script includes the icon from its own folder.
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/res/hallimor.rc APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/res/hallimor.ico)
 if(MINGW)
   # Only Windows' own DLLs are imported: the C++ and GCC runtimes are linked in.
   target_link_options(Hallimor_x64 PRIVATE -static -static-libgcc -static-libstdc++)
@@ -11,4 +14,19 @@ endif()
 if(MSVC)
   set_property(TARGET Hallimor_x64 PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded")
   target_link_options(Hallimor_x64 PRIVATE /MANIFEST:NO)
+endif()
+
+option(HALLIMOR_WINE_TOOLS "Build the helper programs of the Wine end-to-end tests" ${MINGW})
+if(HALLIMOR_WINE_TOOLS)
+  # runexit.exe reports a program's full 32-bit exit code, which Wine's
+  # launcher cuts to 8 bits.
+  add_executable(runexit ${CMAKE_SOURCE_DIR}/tests/wine/tools/runexit.c)
+  target_compile_options(runexit PRIVATE ${HALLIMOR_WARNINGS})
+  set_target_properties(runexit PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  if(MINGW)
+    target_link_options(runexit PRIVATE -static -static-libgcc)
+  endif()
+  if(MSVC)
+    set_property(TARGET runexit PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded")
+  endif()
 endif()
