@@ -31,3 +31,5 @@ if(HALLIMOR_SANITIZE)
 endif()
 target_link_libraries(hallimor_tests PRIVATE hallimor_core hallimor_machine GTest::gtest GTest::gmock GTest::gtest_main)
 gtest_discover_tests(hallimor_tests DISCOVERY_TIMEOUT 60)
+
+include(${CMAKE_SOURCE_DIR}/cmake/wine_tests.cmake)
