@@ -4,16 +4,20 @@ enable_language(RC)
 add_executable(Hallimor_x64 ${CMAKE_SOURCE_DIR}/src/run/main.cpp ${CMAKE_SOURCE_DIR}/res/hallimor.rc)
 target_compile_options(Hallimor_x64 PRIVATE ${HALLIMOR_WARNINGS})
 target_link_libraries(Hallimor_x64 PRIVATE hallimor_core setupapi newdev shlwapi advapi32)
-set_target_properties(Hallimor_x64 PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+# A Windows (GUI) subsystem program: started by a setup package, it must not
+# open a console window. The entry stays main().
+set_target_properties(Hallimor_x64 PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR} WIN32_EXECUTABLE ON)
 # The resource script includes the icon from its own folder.
 set_property(SOURCE ${CMAKE_SOURCE_DIR}/res/hallimor.rc APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/res/hallimor.ico)
 if(MINGW)
   # Only Windows' own DLLs are imported: the C++ and GCC runtimes are linked in.
   target_link_options(Hallimor_x64 PRIVATE -static -static-libgcc -static-libstdc++)
+  # The shipped exe carries no symbols or debug sections of the runtimes.
+  target_link_options(Hallimor_x64 PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
 endif()
 if(MSVC)
   set_property(TARGET Hallimor_x64 PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded")
-  target_link_options(Hallimor_x64 PRIVATE /MANIFEST:NO)
+  target_link_options(Hallimor_x64 PRIVATE /MANIFEST:NO /ENTRY:mainCRTStartup)
 endif()
 
 option(HALLIMOR_WINE_TOOLS "Build the helper programs of the Wine end-to-end tests" ${MINGW})

@@ -2,13 +2,15 @@
 # Checks the PE image of Hallimor_x64.exe.
 #
 # Usage: pe_check.sh CHECK EXE [TOOL_PREFIX]
-#   CHECK        imports | version | manifest | icon
+#   CHECK        imports | version | manifest | icon | subsystem
 #   TOOL_PREFIX  binutils prefix, x86_64-w64-mingw32- by default
 #
 #   imports   the exe imports only Windows' own DLLs (no C++ or GCC runtime DLL)
 #   version   a version resource with file and product version 1.0.1.17
 #   manifest  no manifest resource (type 24): the installer asks for no elevation
 #   icon      exactly one application icon group
+#   subsystem the Windows (GUI) subsystem: started by a setup package, the
+#             installer must not open a console window
 set -u
 
 check=${1:?check name}
@@ -102,6 +104,10 @@ icon)
         sed -n '/The .rsrc Resource Directory section/,$p' |
         awk '/^[0-9a-f]+   Entry: ID: /{top=$4} /^[0-9a-f]+     Entry: ID: /{if (top=="0x00000e,") n++} END{print n+0}')
     [ "$groups" -eq 1 ] || fail "expected one icon group, found $groups"
+    ;;
+subsystem)
+    line=$(printf '%s\n' "$headers" | grep -E '^Subsystem[[:space:]]')
+    printf '%s\n' "$line" | grep -q '00000002' || fail "not a Windows GUI subsystem program: $line"
     ;;
 *)
     fail "unknown check $check"
