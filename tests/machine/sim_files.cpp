@@ -483,7 +483,7 @@ using sim::M;
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
     DWORD fault = 0;
-    if (Enter("GetWindowsDirectoryA", Args(lpBuffer, uSize), &fault)) {
+    if (Enter("GetWindowsDirectoryA", Args(static_cast<const void*>(lpBuffer), uSize), &fault)) {
         sim::SetError(fault);
         return 0;
     }
@@ -501,7 +501,7 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
 
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
     DWORD fault = 0;
-    if (Enter("GetModuleFileNameA", Args(hModule, lpFilename, nSize), &fault)) {
+    if (Enter("GetModuleFileNameA", Args(hModule, static_cast<const void*>(lpFilename), nSize), &fault)) {
         sim::SetError(fault);
         return 0;
     }

@@ -442,7 +442,9 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
                             LPSTR lpBuffer, DWORD nSize, va_list* Arguments) {
     DWORD fault = 0;
     if (Enter("FormatMessageA",
-              Args(dwFlags, lpSource, dwMessageId, dwLanguageId, lpBuffer, nSize, Arguments), &fault)) {
+              Args(dwFlags, lpSource, dwMessageId, dwLanguageId, static_cast<const void*>(lpBuffer), nSize,
+                   Arguments),
+              &fault)) {
         sim::SetError(fault);
         return 0;
     }
