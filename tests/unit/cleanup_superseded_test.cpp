@@ -243,95 +243,57 @@ TEST_F(CleanupSupersededEmptyId, UnreadablePackageInfIsSkippedForTheNext) {
 
 // ------------------------------------------------------------ reading the first hardware ID
 
-class CleanupSupersededFirstId : public CleanupFixture {
-  protected:
-    // Reads path's first ID into a buffer prefilled with 'x' and returns the
-    // result; the buffer's content is left in buffer_.
-    int Read(const std::string& path) {
-        memset(buffer_, 'x', sizeof(buffer_));
-        buffer_[sizeof(buffer_) - 1] = '\0';
-        return FirstInfHardwareId(path.c_str(), buffer_);
-    }
-    bool Untouched() const {
-        for (size_t i = 0; i + 1 < sizeof(buffer_); ++i) {
-            if (buffer_[i] != 'x') {
-                return false;
-            }
-        }
-        return true;
-    }
-    // The single failure record of the read, or "" when there is none.
-    std::string FailureRecord() {
-        for (const std::string& m : Messages()) {
-            if (m.find(" FAILURE: ") != std::string::npos) {
-                return m;
-            }
-        }
-        return "";
-    }
-    char buffer_[260];
-};
+class CleanupSupersededFirstId : public CleanupFixture {};
 
 TEST_F(CleanupSupersededFirstId, UpperCasesAsciiLettersOnly) {
     sim::AddFile(InfPath("oem1.inf"), ModelInf({"usb\\vid_3e1f&pid_a1\xe9z", kDiagId}));
+    char id[260];
 
-    EXPECT_EQ(1, Read(InfPath("oem1.inf")));
+    EXPECT_EQ(1, FirstInfHardwareId(InfPath("oem1.inf").c_str(), id));
 
-    EXPECT_STREQ("USB\\VID_3E1F&PID_A1\xe9Z", buffer_);
+    EXPECT_STREQ("USB\\VID_3E1F&PID_A1\xe9Z", id);
     EXPECT_EQ(0, sim::OpenHandleCount());
     std::vector<std::string> log = Messages();
     ASSERT_EQ(1u, log.size());
     EXPECT_EQ("Found [USB\\VID_3E1F&PID_A1\xe9Z] from " + InfPath("oem1.inf") + "\n", log[0]);
 }
 
-TEST_F(CleanupSupersededFirstId, MissingFileFailsAtTheOpen) {
-    EXPECT_EQ(0, Read(InfPath("oem9.inf")));
-    EXPECT_TRUE(Untouched());
-    EXPECT_EQ(0, sim::OpenHandleCount());
-    EXPECT_TRUE(StartsWith(FailureRecord(), "SetupOpenInfFile\n FAILURE: "));
-}
-
-TEST_F(CleanupSupersededFirstId, MissingManufacturerSection) {
-    sim::AddFile(InfPath("oem1.inf"), "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
-    EXPECT_EQ(0, Read(InfPath("oem1.inf")));
-    EXPECT_TRUE(Untouched());
-    EXPECT_EQ(0, sim::OpenHandleCount());
-    EXPECT_TRUE(StartsWith(FailureRecord(), "SetupFindFirstLine ->[Manufacturer]  FAILURE: "));
-}
-
-TEST_F(CleanupSupersededFirstId, ManufacturerLineWithoutModelsName) {
-    sim::AddFile(InfPath("oem1.inf"),
-                 "[Version]\r\nSignature=\"$Windows NT$\"\r\n\r\n[Manufacturer]\r\nMaker\r\n");
-    EXPECT_EQ(0, Read(InfPath("oem1.inf")));
-    EXPECT_TRUE(Untouched());
-    EXPECT_EQ(0, sim::OpenHandleCount());
-    EXPECT_TRUE(StartsWith(FailureRecord(), "SetupGetStringField -> [Manufacturer]  FAILURE: "));
-}
-
-TEST_F(CleanupSupersededFirstId, ModelsSectionOnlyUnderADecoratedName) {
-    sim::AddFile(InfPath("oem1.inf"), "[Version]\r\nSignature=\"$Windows NT$\"\r\n\r\n"
-                                      "[Manufacturer]\r\nMaker=Models,NTamd64\r\n\r\n"
-                                      "[Models.NTamd64]\r\nA=InstA,USB\\VID_3E1F&PID_A101\r\n");
-    EXPECT_EQ(0, Read(InfPath("oem1.inf")));
-    EXPECT_TRUE(Untouched());
-    EXPECT_EQ(0, sim::OpenHandleCount());
-    EXPECT_TRUE(StartsWith(FailureRecord(), "SetupFindFirstLine -> [Model]  FAILURE: "));
-}
-
-TEST_F(CleanupSupersededFirstId, ModelLineWithoutHardwareIdOrWithAnOverlongOne) {
-    sim::AddFile(InfPath("oem1.inf"), ModelInf({}) + "A=InstA\r\n");
-    EXPECT_EQ(0, Read(InfPath("oem1.inf")));
-    EXPECT_TRUE(Untouched());
-
-    sim::AddFile(InfPath("oem2.inf"), ModelInf({"USB\\VID_3E1F&PID_" + std::string(260, 'A')}));
-    EXPECT_EQ(0, Read(InfPath("oem2.inf")));
-    EXPECT_TRUE(Untouched());
-    EXPECT_EQ(0, sim::OpenHandleCount());
-
+TEST_F(CleanupSupersededFirstId, EachFailingStepIsNamedAndLeavesTheOutput) {
+    const std::string version = "[Version]\r\nSignature=\"$Windows NT$\"\r\n\r\n";
+    struct Case {
+        const char* name;
+        std::string text; // "" leaves the file missing
+        const char* step;
+    };
+    const std::vector<Case> cases = {
+        {"oem1.inf", "", "SetupOpenInfFile\n"},
+        {"oem2.inf", version, "SetupFindFirstLine ->[Manufacturer] "},
+        {"oem3.inf", version + "[Manufacturer]\r\nMaker=" + std::string(260, 'M') + "\r\n",
+         "SetupGetStringField -> [Manufacturer] "},
+        // The models section exists only under a decorated name.
+        {"oem4.inf",
+         version + "[Manufacturer]\r\nMaker=Models,NTamd64\r\n\r\n[Models.NTamd64]\r\nA=InstA,USB\\VID_3E1F&"
+                   "PID_A101\r\n",
+         "SetupFindFirstLine -> [Model] "},
+        {"oem5.inf", ModelInf({}) + "A=InstA\r\n", "SetupGetStringField -> [Model] "},
+        {"oem6.inf", ModelInf({"USB\\VID_3E1F&PID_" + std::string(260, 'A')}),
+         "SetupGetStringField -> [Model] "},
+    };
+    for (const Case& c : cases) {
+        if (!c.text.empty()) {
+            sim::AddFile(InfPath(c.name), c.text);
+        }
+        char id[260];
+        memset(id, 'x', sizeof(id));
+        EXPECT_EQ(0, FirstInfHardwareId(InfPath(c.name).c_str(), id)) << c.name;
+        EXPECT_EQ(std::string(sizeof(id), 'x'), std::string(id, sizeof(id))) << c.name;
+        EXPECT_EQ(0, sim::OpenHandleCount()) << c.name;
+    }
     std::vector<std::string> log = Messages();
-    ASSERT_EQ(2u, log.size());
-    EXPECT_TRUE(StartsWith(log[0], "SetupGetStringField -> [Model]  FAILURE: "));
-    EXPECT_TRUE(StartsWith(log[1], "SetupGetStringField -> [Model]  FAILURE: "));
+    ASSERT_EQ(cases.size(), log.size());
+    for (size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_TRUE(StartsWith(log[i], std::string(cases[i].step) + " FAILURE: ")) << log[i];
+    }
 }
 
 // ------------------------------------------------------------ deleting files
