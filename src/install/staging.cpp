@@ -5,6 +5,7 @@
 
 #include <string.h>
 
+#include "common/files.h"
 #include "common/text.h"
 #include "environment/environment.h"
 #include "run/log.h"
@@ -31,10 +32,9 @@ int StageDriverFiles(void) {
             LogMessage("Error: Path of %s is too long, not copied\n", name);
             return 0;
         }
-        DWORD attributes = GetFileAttributesA(destination);
-        if (attributes & FILE_ATTRIBUTE_READONLY) {
-            SetFileAttributesA(destination, FILE_ATTRIBUTE_NORMAL);
-        }
+        // The old copy goes first, whatever its attributes; a missing one is
+        // no failure.
+        ClearReadOnly(destination);
         DeleteFileA(destination);
         if (!CopyFileA(source, destination, FALSE)) {
             LogFailure("Copy SYS file to system folder\n");
