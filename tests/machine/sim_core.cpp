@@ -53,23 +53,36 @@ Machine& M() {
 bool Enter(const char* name, const std::string& args, DWORD* faultError) {
     M().journal.push_back(Call{name, args});
     CallCounts()[name]++;
-    for (size_t i = 0; i < Faults().size(); ++i) {
-        Fault& f = Faults()[i];
+    // Every pending fault of this operation counts the call, so that two
+    // faults on calls 1 and 3 fail exactly calls 1 and 3.
+    bool fail = false;
+    std::vector<Fault>& faults = Faults();
+    for (size_t i = 0; i < faults.size();) {
+        Fault& f = faults[i];
         if (f.name != name) {
+            ++i;
             continue;
         }
         if (f.always) {
-            *faultError = f.error;
-            return true;
+            if (!fail) {
+                *faultError = f.error;
+            }
+            fail = true;
+            ++i;
+            continue;
         }
         if (f.remaining == 0) {
-            *faultError = f.error;
-            Faults().erase(Faults().begin() + static_cast<long>(i));
-            return true;
+            if (!fail) {
+                *faultError = f.error;
+            }
+            fail = true;
+            faults.erase(faults.begin() + static_cast<long>(i));
+            continue;
         }
         f.remaining--;
+        ++i;
     }
-    return false;
+    return fail;
 }
 
 void FailCall(const std::string& name, int nth, DWORD error) {

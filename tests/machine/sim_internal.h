@@ -23,8 +23,10 @@ inline void AppendArg(std::ostringstream& out, const char* s) {
         out << '"' << s << '"';
     }
 }
+// A writable character pointer is an output buffer, possibly not filled yet:
+// it is never read as text.
 inline void AppendArg(std::ostringstream& out, char* s) {
-    AppendArg(out, static_cast<const char*>(s));
+    out << (s == nullptr ? "NULL" : "ptr");
 }
 inline void AppendArg(std::ostringstream& out, const std::string& s) {
     out << '"' << s << '"';
