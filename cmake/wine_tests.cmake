@@ -33,7 +33,8 @@ endforeach()
 # the last.
 add_test(NAME Wine.MakePrefix
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/make_prefix.sh ${HALLIMOR_WINE_STATE}/prefix)
-set_tests_properties(Wine.MakePrefix PROPERTIES FIXTURES_SETUP wine_prefix LABELS "wine" TIMEOUT 300)
+# A high cost makes ctest start the slow Wine tests first, beside the host tests.
+set_tests_properties(Wine.MakePrefix PROPERTIES FIXTURES_SETUP wine_prefix LABELS "wine" TIMEOUT 300 COST 1000)
 add_test(NAME Wine.RemovePrefix
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${HALLIMOR_WINE_STATE})
 set_tests_properties(Wine.RemovePrefix PROPERTIES FIXTURES_CLEANUP wine_prefix LABELS "wine")
@@ -44,5 +45,6 @@ foreach(case no_package install_sample preinstall_cu vista_layout windows8_layou
     FIXTURES_REQUIRED wine_prefix
     ENVIRONMENT "${HALLIMOR_WINE_ENVIRONMENT}"
     LABELS "wine"
-    TIMEOUT 180)
+    TIMEOUT 180
+    COST 100)
 endforeach()
