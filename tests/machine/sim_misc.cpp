@@ -134,9 +134,9 @@ struct InsertSource {
 };
 
 // Formats one insert with its printf-style format ("s" when none is given).
-std::string FormatInsert(const std::string& spec, DWORD_PTR value) {
-    char type = spec.empty() ? 's' : spec.back();
-    std::string format = "%" + (spec.empty() ? std::string("s") : spec);
+std::string FormatInsert(const std::string& conversion, DWORD_PTR value) {
+    char type = conversion.empty() ? 's' : conversion.back();
+    std::string format = "%" + (conversion.empty() ? std::string("s") : conversion);
     char buffer[512];
     if (type == 's') {
         const char* text = reinterpret_cast<const char*>(value);
@@ -192,15 +192,15 @@ bool ExpandMessage(const char* text, DWORD flags, va_list* arguments, std::strin
                 n = n * 10 + static_cast<size_t>(p[1] - '0');
                 ++p;
             }
-            std::string spec;
+            std::string conversion;
             if (p[1] == '!') {
                 const char* end = strchr(p + 2, '!');
                 if (end != nullptr) {
-                    spec.assign(p + 2, static_cast<size_t>(end - (p + 2)));
+                    conversion.assign(p + 2, static_cast<size_t>(end - (p + 2)));
                     p = end;
                 }
             }
-            out->append(FormatInsert(spec, source.Get(n)));
+            out->append(FormatInsert(conversion, source.Get(n)));
             continue;
         }
         switch (next) {
