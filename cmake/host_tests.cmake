@@ -32,4 +32,26 @@ endif()
 target_link_libraries(hallimor_tests PRIVATE hallimor_core hallimor_machine GTest::gtest GTest::gmock GTest::gtest_main)
 gtest_discover_tests(hallimor_tests DISCOVERY_TIMEOUT 60)
 
+# Benchmark of whole runs on generated machines (tests/bench). Never part of
+# the test suite: it is run by hand, in a Release build (docs/performance.md).
+# The product is compiled a second time for it, with the platform clock in
+# front of every source, so that each Windows call and log stream operation
+# is timed; the machine is compiled into the benchmark against that copy.
+find_package(benchmark QUIET)
+option(HALLIMOR_BENCHMARK "Build the run benchmark (needs Google Benchmark)" ${benchmark_FOUND})
+if(HALLIMOR_BENCHMARK AND benchmark_FOUND)
+  add_library(hallimor_core_timed OBJECT ${HALLIMOR_PRODUCT_SOURCES})
+  target_include_directories(hallimor_core_timed PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests/bench)
+  target_compile_definitions(hallimor_core_timed PRIVATE PERF_TIME_PRODUCT)
+  target_compile_options(hallimor_core_timed PRIVATE ${HALLIMOR_WARNINGS}
+    -include ${CMAKE_SOURCE_DIR}/tests/bench/platform_clock.h)
+  file(GLOB HALLIMOR_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/bench/*.cpp)
+  add_executable(hallimor_bench ${HALLIMOR_BENCH_SOURCES} ${HALLIMOR_MACHINE_SOURCES}
+    $<TARGET_OBJECTS:hallimor_core_timed>)
+  target_include_directories(hallimor_bench PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests/machine
+    ${CMAKE_SOURCE_DIR}/tests/bench)
+  target_compile_options(hallimor_bench PRIVATE ${HALLIMOR_WARNINGS})
+  target_link_libraries(hallimor_bench PRIVATE benchmark::benchmark)
+endif()
+
 include(${CMAKE_SOURCE_DIR}/cmake/wine_tests.cmake)
