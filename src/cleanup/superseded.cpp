@@ -129,8 +129,7 @@ int DeleteOemInf(const char* fileName) {
     }
     if (!AppendText(pnfPath, sizeof(pnfPath), "PNF")) {
         LogMessage("Error : Path too long: %sPNF\n", pnfPath);
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        LogFailure("Remove: ");
+        LogFailureCode("Remove: ", ERROR_FILENAME_EXCED_RANGE);
         return 0;
     }
     if (RemoveFile(pnfPath) == -1) {

@@ -39,16 +39,14 @@ static int WriteFilterValue(const char* keyPath, DWORD value) {
     LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, NULL, REG_OPTION_NON_VOLATILE,
                                   KEY_READ | KEY_WRITE, NULL, &key, &disposition);
     if (status != ERROR_SUCCESS) {
-        SetLastError((DWORD)status);
-        LogFailure("RegOpenKeyEx\n");
+        LogFailureCode("RegOpenKeyEx\n", (DWORD)status);
         return 0;
     }
 
     int written = 0;
     status = RegSetValueExA(key, kFilterValueName, 0, REG_DWORD, (const BYTE*)&value, (DWORD)sizeof(value));
     if (status != ERROR_SUCCESS) {
-        SetLastError((DWORD)status);
-        LogFailure("RegSetValueEx\n");
+        LogFailureCode("RegSetValueEx\n", (DWORD)status);
     } else {
         LogMessage("Set the gorvel value success!\n");
         written = 1;
@@ -69,8 +67,7 @@ int SetDeviceFilterFlag(const char* instanceId) {
     if (!CopyText(keyPath, sizeof(keyPath), kEnumKeyPath) ||
         !AppendText(keyPath, sizeof(keyPath), instanceId) ||
         !AppendText(keyPath, sizeof(keyPath), kDeviceParametersKey)) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        LogFailure("RegOpenKeyEx\n");
+        LogFailureCode("RegOpenKeyEx\n", ERROR_FILENAME_EXCED_RANGE);
     } else if (g_OperationCode == OPERATION_UNINSTALL || g_OperationCode == OPERATION_CLEAN) {
         WriteFilterValue(keyPath, FILTER_FLAG_OFF);
     } else {

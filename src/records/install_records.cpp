@@ -24,13 +24,6 @@ static const char kDisplayVersion[] = "1.0.1.14";
 static const char kEntryFlag[] = "Installed";
 static const char kPublisher[] = "KWE Corporation";
 
-// Registry calls return their error instead of setting the thread's last
-// error; hand it over so that the failure record names the real reason.
-static void LogRegistryFailure(const char* step, LONG status) {
-    SetLastError((DWORD)status);
-    LogFailure(step);
-}
-
 // Creates (or opens) one flag key and sets its flag to 1.
 static int WriteInstallFlag(const char* keyPath) {
     HKEY key = NULL;
@@ -38,13 +31,13 @@ static int WriteInstallFlag(const char* keyPath) {
     LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, NULL, REG_OPTION_NON_VOLATILE,
                                   KEY_READ | KEY_WRITE, NULL, &key, &disposition);
     if (status != ERROR_SUCCESS) {
-        LogRegistryFailure("RegCreateKeyEx\n", status);
+        LogFailureCode("RegCreateKeyEx\n", (DWORD)status);
         return 0;
     }
     DWORD installed = 1;
     status = RegSetValueExA(key, kInstallFlagValue, 0, REG_DWORD, (const BYTE*)&installed, sizeof(installed));
     if (status != ERROR_SUCCESS) {
-        LogRegistryFailure("RegSetValueEx\n", status);
+        LogFailureCode("RegSetValueEx\n", (DWORD)status);
         RegCloseKey(key);
         return 0;
     }
@@ -134,7 +127,7 @@ int WriteUninstallEntry(void) {
     LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstallEntryKey, 0, NULL, REG_OPTION_NON_VOLATILE,
                                   KEY_READ | KEY_WRITE, NULL, &key, &disposition);
     if (status != ERROR_SUCCESS) {
-        LogRegistryFailure("RegCreateKeyEx\n", status);
+        LogFailureCode("RegCreateKeyEx\n", (DWORD)status);
         return 0;
     }
     for (size_t i = 0; i < sizeof(values) / sizeof(values[0]); ++i) {
@@ -142,7 +135,7 @@ int WriteUninstallEntry(void) {
         DWORD size = (DWORD)strlen(values[i].text) + 1;
         status = RegSetValueExA(key, values[i].name, 0, REG_EXPAND_SZ, (const BYTE*)values[i].text, size);
         if (status != ERROR_SUCCESS) {
-            LogRegistryFailure("RegSetValueEx\n", status);
+            LogFailureCode("RegSetValueEx\n", (DWORD)status);
             RegCloseKey(key);
             return 0;
         }
@@ -154,7 +147,7 @@ int WriteUninstallEntry(void) {
 int DeleteUninstallEntry(void) {
     LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallEntryKey);
     if (status != ERROR_SUCCESS) {
-        LogRegistryFailure("RegDeleteKey\n", status);
+        LogFailureCode("RegDeleteKey\n", (DWORD)status);
         return 0;
     }
     return 1;
@@ -163,12 +156,12 @@ int DeleteUninstallEntry(void) {
 int DeleteInstallFlag(void) {
     LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, kInstallFlagKey32);
     if (status != ERROR_SUCCESS) {
-        LogRegistryFailure("RegDeleteKey\n", status);
+        LogFailureCode("RegDeleteKey\n", (DWORD)status);
         return 0;
     }
     status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, kInstallFlagKey64);
     if (status != ERROR_SUCCESS) {
-        LogRegistryFailure("RegDeleteKey\n", status);
+        LogFailureCode("RegDeleteKey\n", (DWORD)status);
         return 0;
     }
     return 1;

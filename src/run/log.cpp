@@ -72,6 +72,11 @@ void LogFailure(const char* step) {
     SetLastError(error);
 }
 
+void LogFailureCode(const char* step, DWORD error) {
+    SetLastError(error);
+    LogFailure(step);
+}
+
 void CloseInstallLog(void) {
     if (s_LogStream != NULL) {
         fclose(s_LogStream);

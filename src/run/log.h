@@ -2,6 +2,8 @@
 #ifndef HALLIMOR_RUN_LOG_H
 #define HALLIMOR_RUN_LOG_H
 
+#include "platform/platform.h"
+
 // Opens (recreates) the log at path. 1 on success, 0 on failure or NULL path.
 int OpenInstallLog(const char* path);
 
@@ -17,6 +19,11 @@ void LogMessage(const char* format, ...)
 // error (or the code as "(0x%08x)" when there is no text). The last error is
 // the same after the call as before it.
 void LogFailure(const char* step);
+
+// Reports a failed step for an error that a call returned rather than left
+// in the last error (registry operations, refused paths): the error becomes
+// the last error and the record carries its text.
+void LogFailureCode(const char* step, DWORD error);
 
 // Closes the log stream if it is open.
 void CloseInstallLog(void);
