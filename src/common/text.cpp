@@ -3,14 +3,14 @@
 #include <string.h>
 
 size_t BoundedLength(const char* s, size_t max) {
-    size_t n = 0;
     if (s == NULL) {
         return 0;
     }
-    while (n < max && s[n] != '\0') {
-        ++n;
-    }
-    return n;
+    // memchr reads as if byte by byte and stops at the first NUL, so it never
+    // looks past the terminator of a shorter string; it is much faster than a
+    // loop of our own on the hardware-ID lists and paths measured here.
+    const char* end = (const char*)memchr(s, '\0', max);
+    return end != NULL ? (size_t)(end - s) : max;
 }
 
 int CopyText(char* dest, size_t destSize, const char* src) {
@@ -92,13 +92,19 @@ static int FoldAscii(unsigned char c) {
 
 int CompareNoCaseN(const char* a, const char* b, size_t n) {
     for (size_t i = 0; i < n; ++i) {
-        int ca = FoldAscii((unsigned char)a[i]);
-        int cb = FoldAscii((unsigned char)b[i]);
+        unsigned char ra = (unsigned char)a[i];
+        unsigned char rb = (unsigned char)b[i];
+        // Equal bytes need no folding; only a NUL ends the comparison there.
+        if (ra == rb) {
+            if (ra == 0) {
+                return 0;
+            }
+            continue;
+        }
+        int ca = FoldAscii(ra);
+        int cb = FoldAscii(rb);
         if (ca != cb) {
             return ca - cb;
-        }
-        if (ca == 0) {
-            return 0;
         }
     }
     return 0;
