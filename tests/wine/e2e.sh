@@ -65,9 +65,11 @@ expect_sample_lists() {
     e2e_expect_records_in_order \
         "Directory : C:\\Hallimor\\n" \
         "Search file name: ${folder}*.sys\\n" \
-        'Sys file list:\n' '1.gorvel.sys\n' '2.KWEusbmdm6k.sys\n' '3.KWEusbnmea.sys\n' '4.KWEusbser6k.sys\n' \
+        'Sys file list:\n' '1.gorvel.sys\n' '2.KWETDDiag.sys\n' '3.KWETDSound.sys\n' '4.KWEusbccid.sys\n' \
+        '5.KWEusbmdm6k.sys\n' '6.KWEusbnet.sys\n' '7.KWEusbnmea.sys\n' '8.KWEusbser6k.sys\n' '9.ZEFODVBH.sys\n' \
         "Search file name: ${folder}*.inf\\n" \
-        'Inf file list:\n' '1.gorvel.inf\n' '2.kwemdm.inf\n' '3.kwenmea.inf\n' '4.kweser.inf\n'
+        'Inf file list:\n' '1.gorvel.inf\n' '2.kweccid.inf\n' '3.kwediag.inf\n' '4.kwemdm.inf\n' \
+        '5.kwenet.inf\n' '6.kwenmea.inf\n' '7.kweser.inf\n' '8.kwesnd.inf\n' '9.zefodvbh.inf\n'
 }
 
 # Install binds every INF but the filter's, then stores the filter's INF and
@@ -75,10 +77,14 @@ expect_sample_lists() {
 expect_install_flow() {
     e2e_expect_records_in_order \
         'Found KWE Mass Storage Device Driver!\n' \
+        'INFO: Preinstalling kweccid.inf\n' 'SUCCESS: preinstalled driver.\n' \
+        'Updating usb\vid_3e1f&pid_a101&mi_06\n' 'Updated success!\n' \
         'INFO: Preinstalling kwemdm.inf\n' 'SUCCESS: preinstalled driver.\n' \
-        'Updating usb\vid_3e1f&pid_a101&mi_00\n' 'Updated success!\n' \
+        'Updating usb\vid_3e1f&pid_a10a&mi_00\n' 'Updated success!\n' \
         'INFO: Preinstalling kwenmea.inf\n' 'SUCCESS: preinstalled driver.\n' \
         'INFO: Preinstalling kweser.inf\n' 'SUCCESS: preinstalled driver.\n' \
+        'INFO: Preinstalling zefodvbh.inf\n' 'SUCCESS: preinstalled driver.\n' \
+        'Updating usb\vid_3e1f&pid_d40b\n' 'Updated success!\n' \
         'INFO: Preinstalling gorvel.inf\n' 'SUCCESS: preinstalled driver.\n' \
         'Found KWE Mass Storage Device,Active...\n' \
         "$FINISH"
