@@ -54,4 +54,12 @@ if(HALLIMOR_BENCHMARK AND benchmark_FOUND)
   target_link_libraries(hallimor_bench PRIVATE benchmark::benchmark)
 endif()
 
+# hallimor_scenario: runs a scenario file on the simulated machine and dumps
+# the run in the format of the Wine comparison (tests/wine/compare.sh).
+add_executable(hallimor_scenario ${CMAKE_SOURCE_DIR}/tests/compare/scenario_main.cpp
+  ${CMAKE_SOURCE_DIR}/tests/compare/scenario.cpp)
+target_include_directories(hallimor_scenario PRIVATE ${CMAKE_SOURCE_DIR}/tests/compare)
+target_compile_options(hallimor_scenario PRIVATE ${HALLIMOR_WARNINGS})
+target_link_libraries(hallimor_scenario PRIVATE hallimor_core hallimor_machine)
+
 include(${CMAKE_SOURCE_DIR}/cmake/wine_tests.cmake)
