@@ -197,7 +197,17 @@ void RemoveSupportLibrary(void) {
     char path[PATH_BUFFER_SIZE];
 
     memset(windowsFolder, 0, sizeof(windowsFolder));
-    GetWindowsDirectoryA(windowsFolder, PATH_BUFFER_SIZE);
+    UINT length = GetWindowsDirectoryA(windowsFolder, PATH_BUFFER_SIZE);
+    // Without the Windows folder the path would begin at the current drive's
+    // root and name a file that is not the vendor's: nothing is deleted.
+    if (length == 0) {
+        LogFailure("Remove Dllfile ");
+        return;
+    }
+    if (length >= PATH_BUFFER_SIZE) {
+        LogFailureCode("Remove Dllfile ", ERROR_FILENAME_EXCED_RANGE);
+        return;
+    }
     windowsFolder[PATH_BUFFER_SIZE - 1] = '\0';
     if (!BuildRemovalPath(path, sizeof(path), windowsFolder, kSupportLibraryPath)) {
         LogFailure("Remove Dllfile ");
