@@ -524,6 +524,8 @@ inline VendorScope BuildRichMachine(bool vista) {
     sim::AddFile(sim::WindowsFolder() + "system32\\brommet.dll", "old support library");
     sim::AddFile(sim::WindowsFolder() + "system32\\kernel32.dll", "system library");
     sim::AddFile(sim::WindowsFolder() + "Temp\\other.log", "another program's log");
+    // Another program's library of the same name outside the Windows folder.
+    sim::AddFile("C:\\system32\\brommet.dll", "not the vendor's library");
 
     // Services.
     sim::AddService("KWEusbmdm6k", SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, true, "KWE modem",
@@ -552,6 +554,64 @@ inline VendorScope BuildRichMachine(bool vista) {
 
     sim::ClearJournal();
     return scope;
+}
+
+// ------------------------------------------------------------ reading as the platform does
+
+// A field of one INF line, read through the platform into a buffer that
+// holds any field; not ok when the line or field is not there.
+struct InfRead {
+    bool ok = false;
+    std::string text;
+};
+
+inline InfRead ReadField(INFCONTEXT* context, DWORD index) {
+    std::vector<char> buffer(16384, '\0');
+    InfRead read;
+    if (SetupGetStringFieldA(context, index, buffer.data(), static_cast<DWORD>(buffer.size()), NULL)) {
+        read.ok = true;
+        read.text = buffer.data();
+    }
+    return read;
+}
+
+// The first hardware ID of an INF as the model walk defines it, whole.
+inline InfRead FirstHardwareId(const std::string& path) {
+    InfRead none;
+    HINF inf = SetupOpenInfFileA(path.c_str(), NULL, INF_STYLE_WIN4, NULL);
+    if (inf == INVALID_HANDLE_VALUE) {
+        return none;
+    }
+    INFCONTEXT context;
+    InfRead result;
+    if (SetupFindFirstLineA(inf, "Manufacturer", NULL, &context)) {
+        InfRead models = ReadField(&context, 1);
+        if (models.ok && SetupFindFirstLineA(inf, models.text.c_str(), NULL, &context)) {
+            result = ReadField(&context, 2);
+        }
+    }
+    SetupCloseInfFile(inf);
+    return result;
+}
+
+inline InfRead ProviderOf(const std::string& path) {
+    InfRead none;
+    HINF inf = SetupOpenInfFileA(path.c_str(), NULL, INF_STYLE_WIN4, NULL);
+    if (inf == INVALID_HANDLE_VALUE) {
+        return none;
+    }
+    INFCONTEXT context;
+    InfRead result;
+    if (SetupFindFirstLineA(inf, "Version", "Provider", &context)) {
+        result = ReadField(&context, 1);
+    }
+    SetupCloseInfFile(inf);
+    return result;
+}
+
+// An ID that the program can have read: present, not empty, within 259.
+inline bool UsableId(const InfRead& id) {
+    return id.ok && !id.text.empty() && id.text.size() <= 259;
 }
 
 // Run outcome checks shared by the sweep and the hostile inputs.
