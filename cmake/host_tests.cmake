@@ -63,3 +63,4 @@ target_compile_options(hallimor_scenario PRIVATE ${HALLIMOR_WARNINGS})
 target_link_libraries(hallimor_scenario PRIVATE hallimor_core hallimor_machine)
 
 include(${CMAKE_SOURCE_DIR}/cmake/wine_tests.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/wine_matrix_tests.cmake)

@@ -74,6 +74,21 @@ bool Apply(const compare::Directive& d, const std::string& folder, const std::st
         sim::AddDevice(d.fields[0], std::vector<std::string>(d.fields.begin() + 1, d.fields.end()));
         return true;
     }
+    if (d.name == "configflags") { // a device's configuration flags, as the system keeps them
+        if (!Fields(d, 2)) {
+            return false;
+        }
+        sim::Device* device = sim::FindDevice(d.fields[0]);
+        if (device == nullptr) {
+            std::cerr << "line " << d.line << ": no device " << d.fields[0] << "\n";
+            return false;
+        }
+        device->hasConfigFlags = true;
+        device->configFlags = static_cast<DWORD>(std::stoul(d.fields[1], nullptr, 0));
+        sim::SetRegDword("SYSTEM\\CurrentControlSet\\Enum\\" + device->instanceId, "ConfigFlags",
+                         device->configFlags);
+        return true;
+    }
     if (d.name == "service") { // a demand-start kernel driver left by an earlier package
         if (!Fields(d, 1)) {
             return false;

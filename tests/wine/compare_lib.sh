@@ -11,6 +11,7 @@
 #   include|FILE            the lines of another file of the same folder
 #   package                 the sample Drivers folder beside the installer
 #   device|INSTANCE_ID|HWID...   a USB device with its hardware-ID list
+#   configflags|INSTANCE_ID|VALUE  the configuration flags of that device
 #   service|NAME...         demand-start kernel-driver services
 #   vss|START_TYPE          the shadow-copy service, not running
 #   oeminf|oemN.inf|SOURCE  a driver-store INF (SOURCE: a file of the
@@ -128,8 +129,12 @@ compare_apply() {
             if [ -n "${f[2]:-}" ]; then printf '%s\r\n' "${f[2]}" >"$path"; else : >"$path"; fi
             [ "${f[0]}" = readonly ] && chmod a-w "$path"
             ;;
+        configflags)
+            printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\%s]\n"ConfigFlags"=dword:%08x\n\n' \
+                "${f[1]}" "$((f[2]))" >>"$reg"
+            ;;
         regdword)
-            printf '[HKEY_LOCAL_MACHINE\\%s]\n"%s"=dword:%08x\n\n' "${f[1]//\\/\\\\}" "${f[2]}" "$((f[3]))" >>"$reg"
+            printf '[HKEY_LOCAL_MACHINE\\%s]\n"%s"=dword:%08x\n\n' "${f[1]}" "${f[2]}" "$((f[3]))" >>"$reg"
             ;;
         regsz)
             printf '[HKEY_LOCAL_MACHINE\\%s]\n"%s"="%s"\n\n' "${f[1]}" "${f[2]}" "${f[3]//\\/\\\\}" >>"$reg"
