@@ -24,3 +24,15 @@ foreach(version win2k winxp64 win2003 vista win7 win10)
     TIMEOUT 400
     COST 500)
 endforeach()
+
+file(GLOB HALLIMOR_COMPARE_SCENARIOS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/compare/*.scn)
+foreach(scenario ${HALLIMOR_COMPARE_SCENARIOS})
+  get_filename_component(name ${scenario} NAME_WE)
+  add_test(NAME Wine.compare.${name} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/compare.sh ${name})
+  set_tests_properties(Wine.compare.${name} PROPERTIES
+    FIXTURES_REQUIRED wine_prefix
+    ENVIRONMENT "${HALLIMOR_MATRIX_ENVIRONMENT}"
+    LABELS "wine;compare"
+    TIMEOUT 180
+    COST 200)
+endforeach()
