@@ -36,3 +36,11 @@ foreach(scenario ${HALLIMOR_COMPARE_SCENARIOS})
     TIMEOUT 180
     COST 200)
 endforeach()
+
+add_test(NAME Wine.uninstall_loop COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/uninstall_loop.sh)
+set_tests_properties(Wine.uninstall_loop PROPERTIES
+  FIXTURES_REQUIRED wine_prefix
+  ENVIRONMENT "${HALLIMOR_MATRIX_ENVIRONMENT}"
+  LABELS "wine"
+  TIMEOUT 180
+  COST 200)
