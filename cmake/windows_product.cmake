@@ -29,4 +29,13 @@ if(HALLIMOR_WINE_TOOLS)
   if(MINGW)
     target_link_options(runexit PRIVATE -static -static-libgcc)
   endif()
+  # mkdevice.exe registers phantom USB devices and driver services in a
+  # prefix and lists the devices' state afterwards.
+  add_executable(mkdevice ${CMAKE_SOURCE_DIR}/tests/wine/tools/mkdevice.c)
+  target_compile_options(mkdevice PRIVATE ${HALLIMOR_WARNINGS})
+  target_link_libraries(mkdevice PRIVATE setupapi advapi32)
+  set_target_properties(mkdevice PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  if(MINGW)
+    target_link_options(mkdevice PRIVATE -static -static-libgcc)
+  endif()
 endif()
