@@ -18,6 +18,7 @@ set(HALLIMOR_WINE_STATE ${CMAKE_BINARY_DIR}/wine)
 set(HALLIMOR_WINE_ENVIRONMENT
   HALLIMOR_EXE=${HALLIMOR_WINDOWS_EXE}
   HALLIMOR_RUNEXIT=${HALLIMOR_WINDOWS_DIR}/runexit.exe
+  HALLIMOR_MKDEVICE=${HALLIMOR_WINDOWS_DIR}/mkdevice.exe
   HALLIMOR_SAMPLE=${CMAKE_SOURCE_DIR}/sample/Drivers
   HALLIMOR_WINE_BASE=${HALLIMOR_WINE_STATE}/prefix
   HALLIMOR_WINE_WORK=${HALLIMOR_WINE_STATE}/work)
@@ -41,6 +42,19 @@ set_tests_properties(Wine.RemovePrefix PROPERTIES FIXTURES_CLEANUP wine_prefix L
 
 foreach(case no_package install_sample preinstall_cu vista_layout windows8_layout clean_without_package unknown_word)
   add_test(NAME Wine.${case} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/e2e.sh ${case})
+  set_tests_properties(Wine.${case} PROPERTIES
+    FIXTURES_REQUIRED wine_prefix
+    ENVIRONMENT "${HALLIMOR_WINE_ENVIRONMENT}"
+    LABELS "wine"
+    TIMEOUT 180
+    COST 100)
+endforeach()
+
+# Cases that check the system state the installer leaves, with devices and
+# services prepared by mkdevice.exe; their expectations come from the package.
+foreach(case install_system_state preinstall_cu_system_state preinstall_storage_devices
+        uninstall_devices clean_vendor_purge superseded_before_install)
+  add_test(NAME Wine.${case} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/e2e_package.sh ${case})
   set_tests_properties(Wine.${case} PROPERTIES
     FIXTURES_REQUIRED wine_prefix
     ENVIRONMENT "${HALLIMOR_WINE_ENVIRONMENT}"
