@@ -61,6 +61,9 @@ add_executable(hallimor_scenario ${CMAKE_SOURCE_DIR}/tests/compare/scenario_main
 target_include_directories(hallimor_scenario PRIVATE ${CMAKE_SOURCE_DIR}/tests/compare)
 target_compile_options(hallimor_scenario PRIVATE ${HALLIMOR_WARNINGS})
 target_link_libraries(hallimor_scenario PRIVATE hallimor_core hallimor_machine)
+# Its parser and dump helpers are tested with the host tests.
+target_sources(hallimor_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/compare/scenario.cpp)
+target_include_directories(hallimor_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/compare)
 
 include(${CMAKE_SOURCE_DIR}/cmake/wine_tests.cmake)
 include(${CMAKE_SOURCE_DIR}/cmake/wine_matrix_tests.cmake)
