@@ -135,6 +135,17 @@ expect_install_records() {
     fi
     RECORDS+=("$FINISH")
     e2e_expect_records_in_order "${RECORDS[@]}"
+    # Nothing bound or stored beyond that: the filter's INF is not bound and
+    # no INF is stored twice.
+    expect_matching_count '^Updating ' "$(printf '%s\n' "${RECORDS[@]}" | grep -c '^Updating ')"
+    expect_matching_count '^INFO: Preinstalling ' "${#INF_FILES[@]}"
+}
+
+# expect_matching_count REGEX N: N records match the extended REGEX.
+expect_matching_count() {
+    local got
+    got=$(e2e_records | grep -c -E -- "$1")
+    [ "$got" = "$2" ] || e2e_fail "$got records match /$1/, expected $2"
 }
 
 # The preinstall flows: every INF stored in list order, none bound, then the
@@ -151,6 +162,7 @@ expect_preinstall_records() {
     RECORDS+=('Call lantrope.exe...\n' "$FINISH")
     e2e_expect_records_in_order "${RECORDS[@]}"
     e2e_expect_no_record_matching '^Updating '
+    expect_matching_count '^INFO: Preinstalling ' "${#INF_FILES[@]}"
 }
 
 # host_file WINDOWS_RELATIVE_PATH: the host path of a file in the prefix,
