@@ -412,6 +412,7 @@ TEST(DevicesRemovalFailures, RemoveDeviceReportsItsResult) {
     EXPECT_EQ(1, RemoveDevice(set, &device));
     EXPECT_EQ(nullptr, sim::FindDevice("USB\\VID_3E1F&PID_A101\\1"));
     SetupDiDestroyDeviceInfoList(set);
+    FinishLog();
 }
 
 TEST(DevicesRemovalFailures, EnumerationErrorReportedNormalEndNot) {
