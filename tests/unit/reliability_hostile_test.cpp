@@ -47,7 +47,7 @@ bool HasPrefix(const std::vector<std::string>& messages, const std::string& pref
 
 // Runs one word on a machine that build() lays out and checks what every
 // run must keep to. Returns the log's messages for the test's own checks.
-class HostileRuns : public ::testing::Test {
+class ReliabilityHostile : public ::testing::Test {
   protected:
     std::vector<std::string> RunOn(const std::function<VendorScope()>& build, const std::string& word,
                                    int expectedExit = 0) {
@@ -106,7 +106,7 @@ void AddPackage(VendorScope* scope, const std::vector<std::string>& sysNames,
 // outcome: every word runs to its end and each text reaches the log exactly
 // as it stands, never read as a format (a %n would write through a stray
 // pointer, a %s read one).
-TEST_F(HostileRuns, FormatCharactersInEveryNameReachTheLogLiterally) {
+TEST_F(ReliabilityHostile, FormatCharactersInEveryNameReachTheLogLiterally) {
     const std::string nasty = "%s%n%x%p%%";
     auto build = [&]() {
         sim::Reset();
@@ -152,7 +152,7 @@ TEST_F(HostileRuns, FormatCharactersInEveryNameReachTheLogLiterally) {
 // with the filter driver and its INF last (index 49). Safe outcome: every
 // word reads every entry whole; Install stages all 50 files and binds 49
 // INFs, then stores the filter driver's INF last.
-TEST_F(HostileRuns, FullListsOfLongestNamesThroughEveryWord) {
+TEST_F(ReliabilityHostile, FullListsOfLongestNamesThroughEveryWord) {
     auto name73 = [](int i, const char* extension) {
         std::string stem = "A" + std::string(i < 10 ? "0" : "") + std::to_string(i);
         return stem + std::string(73 - 4 - stem.size(), 'x') + extension;
@@ -200,7 +200,7 @@ TEST_F(HostileRuns, FullListsOfLongestNamesThroughEveryWord) {
 // character one is refused before anything is touched, and a file that
 // stands at its first 259 characters (what a cut path would name) is never
 // deleted or overwritten.
-TEST_F(HostileRuns, PathsOf259CharactersAreUsedAndOf260AreRefusedNotCut) {
+TEST_F(ReliabilityHostile, PathsOf259CharactersAreUsedAndOf260AreRefusedNotCut) {
     const std::string windows = "C:\\" + std::string(227, 'w');
     ASSERT_EQ(230u, windows.size());
     const std::string drivers = windows + "\\system32\\drivers\\";
@@ -255,7 +255,7 @@ TEST_F(HostileRuns, PathsOf259CharactersAreUsedAndOf260AreRefusedNotCut) {
 // overlong provider keeps its INF. Nothing is read or written past the
 // 260-byte field buffers. (A section header holds at most 255 characters, so
 // a models-section name of 259 or more names a section that cannot exist.)
-TEST_F(HostileRuns, InfFieldsOf259And260And5000Characters) {
+TEST_F(ReliabilityHostile, InfFieldsOf259And260And5000Characters) {
     auto id = [](size_t length) {
         std::string prefix = "USB\\VID_3E1F&PID_A101&";
         return prefix + std::string(length - prefix.size(), 'Q');
@@ -321,7 +321,7 @@ TEST_F(HostileRuns, InfFieldsOf259And260And5000Characters) {
 // INFs that are not INFs or lack what the walks read. Safe outcome: each is
 // reported by the step that meets it and skipped; none of the foreign ones
 // is ever deleted, and a folder whose name matches "oem*.inf" stays.
-TEST_F(HostileRuns, InfsWithMissingOrEmptySectionsAreSkipped) {
+TEST_F(ReliabilityHostile, InfsWithMissingOrEmptySectionsAreSkipped) {
     const std::string version = "[Version]\r\nSignature=\"$Windows NT$\"\r\nProvider=Other\r\n";
     const std::vector<std::pair<std::string, std::string>> broken = {
         {"empty.inf", ""},
@@ -391,7 +391,7 @@ TEST_F(HostileRuns, InfsWithMissingOrEmptySectionsAreSkipped) {
 // matching ID stands at the very end of a 4 KiB list or of an unterminated
 // list is found and removed, no foreign device is touched, and the filter
 // skips the lists that do not fit its buffer.
-TEST_F(HostileRuns, HardwareIdListsOf4KiBAndUnterminatedLists) {
+TEST_F(ReliabilityHostile, HardwareIdListsOf4KiBAndUnterminatedLists) {
     auto fourKiB = [](const std::string& last) {
         std::vector<std::string> ids;
         size_t bytes = 1;
@@ -454,7 +454,7 @@ TEST_F(HostileRuns, HardwareIdListsOf4KiBAndUnterminatedLists) {
 // characters), 208, 255 and 300. Safe outcome: the filter flag goes to the
 // device's own key for the IDs that fit, and to no key at all for the
 // others: never to a key named by a cut instance ID.
-TEST_F(HostileRuns, InstanceIdsOf200CharactersAndLonger) {
+TEST_F(ReliabilityHostile, InstanceIdsOf200CharactersAndLonger) {
     auto instance = [](size_t length) {
         std::string prefix = "USB\\VID_3E1F&PID_C301\\";
         return prefix + std::string(length - prefix.size(), static_cast<char>('A' + length % 26));
@@ -525,7 +525,7 @@ TEST_F(HostileRuns, InstanceIdsOf200CharactersAndLonger) {
 // its terminator is compared; every other value fails the classification's
 // fallback ("Get OS version failed!\n") and the run goes on with the OS code
 // and folder the version table gave.
-TEST_F(HostileRuns, ProductTypeOf80BytesAndMoreOrOfAnotherType) {
+TEST_F(ReliabilityHostile, ProductTypeOf80BytesAndMoreOrOfAnotherType) {
     struct Value {
         DWORD type;
         std::string data;
