@@ -43,21 +43,19 @@ std::string Broken(const std::filesystem::path& input) {
     return fuzzmachine::RunAndCheck(built);
 }
 
-TEST(ReliabilityFuzzReplay, SeedCorpusRunsClean) {
-    std::vector<std::filesystem::path> inputs = InputsIn(FuzzFolder() + "/corpus");
-    ASSERT_GE(inputs.size(), 8u) << "seed corpus missing in " << FuzzFolder();
-    for (const auto& input : inputs) {
+// The seeds, and every input that once broke a rule (kept in
+// tests/fuzz/regressions/ when fuzzing finds one).
+TEST(ReliabilityFuzzReplay, SeedsAndFormerFailuresRunClean) {
+    std::vector<std::filesystem::path> seeds = InputsIn(FuzzFolder() + "/corpus");
+    std::vector<std::filesystem::path> former = InputsIn(FuzzFolder() + "/regressions");
+    ASSERT_GE(seeds.size(), 8u) << "seed corpus missing in " << FuzzFolder();
+    for (const auto& input : seeds) {
         EXPECT_EQ("", Broken(input)) << input.filename();
     }
-    std::printf("fuzz replay: %zu seed inputs\n", inputs.size());
-}
-
-TEST(ReliabilityFuzzReplay, EveryFormerFailureRunsClean) {
-    std::vector<std::filesystem::path> inputs = InputsIn(FuzzFolder() + "/regressions");
-    for (const auto& input : inputs) {
+    for (const auto& input : former) {
         EXPECT_EQ("", Broken(input)) << input.filename();
     }
-    std::printf("fuzz replay: %zu regression inputs\n", inputs.size());
+    std::printf("fuzz replay: %zu seed inputs, %zu former failures\n", seeds.size(), former.size());
 }
 
 // The checks themselves must be able to fail: a foreign device removed
