@@ -22,8 +22,6 @@
 // The filter service is the last entry: it is deleted only after the devices.
 #define FILTER_SERVICE_INDEX (VENDOR_SERVICE_COUNT - 1)
 
-static const char kOemInfPattern[] = "oem*.inf";
-
 // Providers that mark an INF as the vendor's. Compared as whole strings,
 // letter case included.
 static const char* const kVendorProviders[VENDOR_PROVIDER_COUNT] = {
@@ -104,19 +102,12 @@ int DeleteOemInfIfVendor(const char* infPath) {
 }
 
 int PurgeVendorOemInfs(void) {
-    char pattern[PATH_BUFFER_SIZE];
     char infPath[PATH_BUFFER_SIZE];
     WIN32_FIND_DATAA found;
     HANDLE search;
 
-    memset(&found, 0, sizeof(found));
-    if (!BuildRemovalPath(pattern, sizeof(pattern), g_SystemInfFolder, kOemInfPattern)) {
-        LogMessage("Error : Search Oem*.inf file \n");
-        return 0;
-    }
-    search = FindFirstFileA(pattern, &found);
+    search = FindFirstOemInf(&found);
     if (search == INVALID_HANDLE_VALUE) {
-        LogMessage("Error : Search Oem*.inf file \n");
         return 0;
     }
     do {

@@ -28,6 +28,20 @@ int BuildRemovalPath(char* dest, size_t destSize, const char* folder, const char
     return 0;
 }
 
+HANDLE FindFirstOemInf(WIN32_FIND_DATAA* found) {
+    char pattern[PATH_BUFFER_SIZE];
+    HANDLE search = INVALID_HANDLE_VALUE;
+
+    memset(found, 0, sizeof(*found));
+    if (BuildRemovalPath(pattern, sizeof(pattern), g_SystemInfFolder, kOemInfPattern)) {
+        search = FindFirstFileA(pattern, found);
+    }
+    if (search == INVALID_HANDLE_VALUE) {
+        LogMessage("Error : Search Oem*.inf file \n");
+    }
+    return search;
+}
+
 // Two first hardware IDs name the same device only when both were read and
 // are the same string. An empty ID (an unreadable INF, or an empty field on
 // its first model line) names no device, so it never matches: otherwise two
@@ -141,20 +155,13 @@ int DeleteOemInf(const char* fileName) {
 }
 
 int RemoveSupersededOemInfs(void) {
-    char pattern[PATH_BUFFER_SIZE];
     char infPath[PATH_BUFFER_SIZE];
     char hardwareId[HARDWARE_ID_BUFFER_SIZE];
     WIN32_FIND_DATAA found;
     HANDLE search;
 
-    memset(&found, 0, sizeof(found));
-    if (!BuildRemovalPath(pattern, sizeof(pattern), g_SystemInfFolder, kOemInfPattern)) {
-        LogMessage("Error : Search Oem*.inf file \n");
-        return 0;
-    }
-    search = FindFirstFileA(pattern, &found);
+    search = FindFirstOemInf(&found);
     if (search == INVALID_HANDLE_VALUE) {
-        LogMessage("Error : Search Oem*.inf file \n");
         return 0;
     }
     do {
