@@ -276,12 +276,6 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    // The system enumerates device nodes in the order of their keys, by
-    // instance ID without regard to case, whatever order they came in.
-    std::stable_sort(sim::M().devices.begin(), sim::M().devices.end(),
-                     [](const sim::Device& a, const sim::Device& b) {
-                         return compare::Upper(a.instanceId) < compare::Upper(b.instanceId);
-                     });
     int exitCode = sim::Run(scenario.words);
 
     std::vector<std::string> state;

@@ -3,6 +3,8 @@
 // since been removed stays in the set, and reading its properties fails.
 #include <string.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -214,6 +216,11 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HW
         }
         set.members.push_back(sim::Member{d.devInst, d.instanceId});
     }
+    // Devices come back in the order of their instance IDs, as the device
+    // registry lists them, whatever order they were added in.
+    std::stable_sort(set.members.begin(), set.members.end(), [](const sim::Member& a, const sim::Member& b) {
+        return sim::NtfsLess(a.instanceId, b.instanceId);
+    });
     sim::D().sets.push_back(set);
     return sim::NewHandle("devinfo", sim::D().sets.size() - 1);
 }

@@ -216,12 +216,12 @@ TEST_F(DevicesFilterInForce, FailedLowerFilterWriteSkipsThatDevice) {
     ApplyMassStorageFilter();
     std::vector<std::string> log = FinishLog();
 
-    sim::Device* composite = sim::FindDevice(kComposite);
-    EXPECT_FALSE(composite->hasLowerFilters);
-    EXPECT_FALSE(composite->hasFriendlyName);
-    EXPECT_FALSE(sim::RegKeyExists(DeviceParameters(kComposite)));
-    EXPECT_TRUE(IsConfigured(kInterface));
-    EXPECT_EQ(2u, FlagOr(DeviceParameters(kInterface), kMissing));
+    sim::Device* first = sim::FindDevice(kInterface);
+    EXPECT_FALSE(first->hasLowerFilters);
+    EXPECT_FALSE(first->hasFriendlyName);
+    EXPECT_FALSE(sim::RegKeyExists(DeviceParameters(kInterface)));
+    EXPECT_TRUE(IsConfigured(kComposite));
+    EXPECT_EQ(2u, FlagOr(DeviceParameters(kComposite), kMissing));
     int failed = IndexOf(log, "Set LOWERFILTERS failed!\n");
     ASSERT_GE(failed, 0);
     EXPECT_EQ(1, CountOf(log, "Set LOWERFILTERS failed!\n"));
@@ -236,10 +236,10 @@ TEST_F(DevicesFilterInForce, FailedFriendlyNameStillWritesDeviceFlag) {
     ApplyMassStorageFilter();
     FinishLog();
 
-    sim::Device* composite = sim::FindDevice(kComposite);
-    EXPECT_TRUE(composite->hasLowerFilters);
-    EXPECT_FALSE(composite->hasFriendlyName);
-    EXPECT_EQ(2u, FlagOr(DeviceParameters(kComposite), kMissing));
+    sim::Device* first = sim::FindDevice(kInterface);
+    EXPECT_TRUE(first->hasLowerFilters);
+    EXPECT_FALSE(first->hasFriendlyName);
+    EXPECT_EQ(2u, FlagOr(DeviceParameters(kInterface), kMissing));
 }
 
 TEST_F(DevicesFilterInForce, ServiceFailuresStillConfigureDevices) {
@@ -273,8 +273,10 @@ TEST_F(DevicesFilterInForce, ServiceFailuresStillConfigureDevices) {
 
 TEST_F(DevicesFilterInForce, UnreadableDevicesSkippedSilently) {
     sim::FindDevice(kComposite)->hasHardwareIds = false;
-    sim::FailCall("SetupDiGetDeviceInstanceIdA", 1, ERROR_INSUFFICIENT_BUFFER); // kInterface, first pass
-    sim::FailCall("SetupDiGetClassDevsA", 2, ERROR_INVALID_PARAMETER);          // second entry
+    // The first pass reads the other vendor's and the modem's instance IDs
+    // before kInterface's (devices come in instance-ID order).
+    sim::FailCall("SetupDiGetDeviceInstanceIdA", 3, ERROR_INSUFFICIENT_BUFFER);
+    sim::FailCall("SetupDiGetClassDevsA", 2, ERROR_INVALID_PARAMETER); // second entry
 
     ApplyMassStorageFilter();
     std::vector<std::string> log = FinishLog();

@@ -14,7 +14,7 @@ namespace {
 
 const char* const kModem = "USB\\VID_3E1F&PID_C301\\6&1&0&1";
 const char* const kDisk = "USB\\VID_3E1F&PID_C302\\6&1&0&2";
-const char* const kMouse = "USB\\VID_046D&PID_C077\\5&2&0&3";
+const char* const kMouse = "USB\\VID_413C&PID_301A\\5&2&0&3";
 
 class MachineDevices : public ::testing::Test {
   protected:
@@ -59,7 +59,7 @@ TEST_F(MachineDevices, ClassDevsSelectsByEnumeratorAndPresence) {
     sim::AddDevice(kModem, {"USB\\VID_3E1F&PID_C301"});
     sim::AddDevice("ROOT\\LEGACY_GORVEL\\0000", {"ROOT\\GORVEL"});
     sim::AddDevice(kDisk, {"USB\\VID_3E1F&PID_C302"}, false);
-    sim::AddDevice(kMouse, {"USB\\VID_046D&PID_C077"});
+    sim::AddDevice(kMouse, {"USB\\VID_413C&PID_301A"});
 
     SetLastError(0);
     EXPECT_EQ(INVALID_HANDLE_VALUE, SetupDiGetClassDevsA(NULL, "USB", NULL, DIGCF_PRESENT));
@@ -248,10 +248,30 @@ TEST_F(MachineDevices, InstanceIdSizeProtocol) {
     SetupDiDestroyDeviceInfoList(set);
 }
 
+TEST_F(MachineDevices, SetsListDevicesInInstanceIdOrder) {
+    sim::AddDevice(kMouse, {"USB\\VID_413C&PID_301A"});
+    sim::AddDevice(kDisk, {"USB\\VID_3E1F&PID_C302"});
+    sim::AddDevice("USB\\VID_3E1F&PID_C301&MI_02\\7&2&0&2", {"USB\\VID_3E1F&PID_C301&MI_02"});
+    sim::AddDevice(kModem, {"USB\\VID_3E1F&PID_C301"});
+
+    HDEVINFO set = UsbSet(DIGCF_ALLCLASSES);
+    std::vector<std::string> order;
+    SP_DEVINFO_DATA data = Record();
+    char id[256];
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &data); ++i) {
+        ASSERT_TRUE(SetupDiGetDeviceInstanceIdA(set, &data, id, sizeof(id), NULL));
+        order.push_back(id);
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    // Upper-cased byte order: '&' before '\\', digits before letters.
+    EXPECT_EQ((std::vector<std::string>{"USB\\VID_3E1F&PID_C301&MI_02\\7&2&0&2", kModem, kDisk, kMouse}),
+              order);
+}
+
 TEST_F(MachineDevices, RemovalDuringEnumerationKeepsIndices) {
     sim::AddDevice(kModem, {"USB\\VID_3E1F&PID_C301"});
     sim::AddDevice(kDisk, {"USB\\VID_3E1F&PID_C302"});
-    sim::AddDevice(kMouse, {"USB\\VID_046D&PID_C077"});
+    sim::AddDevice(kMouse, {"USB\\VID_413C&PID_301A"});
     sim::SetRegString(std::string("SYSTEM\\CurrentControlSet\\Enum\\") + kDisk + "\\Device Parameters", "x",
                       "y");
     const DWORD mouseInst = sim::FindDevice(kMouse)->devInst;
