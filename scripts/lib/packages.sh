@@ -1,8 +1,9 @@
 # Installs the Debian packages that the build and the tests need, when some
 # are missing. Sourced by scripts/test and scripts/demo.
 
-# Tools for the Windows cross build and for running the result under Wine.
-HALLIMOR_WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64)
+# Tools for the Windows cross build and for running the result under Wine
+# (the Wine tests read logs and prefixes with perl scripts).
+HALLIMOR_WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64 perl)
 # Tools for the host build and its tests.
 HALLIMOR_HOST_PACKAGES=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev)
 
