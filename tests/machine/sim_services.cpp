@@ -280,6 +280,20 @@ void Fail(DWORD error) {
     M().lastError = error;
 }
 
+// The service behind a handle that holds the right a call needs; false after
+// setting the call's error (invalid handle, or access denied).
+bool ServiceForCall(SC_HANDLE handle, DWORD right, sim::ServiceHandle** record, sim::Service** service) {
+    if (!sim::LookupService(handle, record, service)) {
+        Fail(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if (!((*record)->access & right)) {
+        Fail(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName, DWORD dwDesiredAccess) {
@@ -396,12 +410,7 @@ BOOL WINAPI DeleteService(SC_HANDLE hService) {
     }
     sim::ServiceHandle* record = nullptr;
     sim::Service* service = nullptr;
-    if (!sim::LookupService(hService, &record, &service)) {
-        Fail(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!(record->access & DELETE)) {
-        Fail(ERROR_ACCESS_DENIED);
+    if (!ServiceForCall(hService, DELETE, &record, &service)) {
         return FALSE;
     }
     if (service->markedForDelete) {
@@ -422,12 +431,7 @@ BOOL WINAPI QueryServiceConfigA(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGA lpSe
     }
     sim::ServiceHandle* record = nullptr;
     sim::Service* service = nullptr;
-    if (!sim::LookupService(hService, &record, &service)) {
-        Fail(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!(record->access & SERVICE_QUERY_CONFIG)) {
-        Fail(ERROR_ACCESS_DENIED);
+    if (!ServiceForCall(hService, SERVICE_QUERY_CONFIG, &record, &service)) {
         return FALSE;
     }
     if (pcbBytesNeeded == nullptr) {
@@ -489,12 +493,7 @@ BOOL WINAPI ChangeServiceConfigA(SC_HANDLE hService, DWORD dwServiceType, DWORD 
     }
     sim::ServiceHandle* record = nullptr;
     sim::Service* service = nullptr;
-    if (!sim::LookupService(hService, &record, &service)) {
-        Fail(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!(record->access & SERVICE_CHANGE_CONFIG)) {
-        Fail(ERROR_ACCESS_DENIED);
+    if (!ServiceForCall(hService, SERVICE_CHANGE_CONFIG, &record, &service)) {
         return FALSE;
     }
     if (service->markedForDelete) {
