@@ -8,12 +8,15 @@ if(HALLIMOR_SANITIZE)
   set(HALLIMOR_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_compile_options(hallimor_core PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
   target_link_options(hallimor_core PUBLIC ${HALLIMOR_SANITIZER_FLAGS})
+  target_compile_options(hallimor_tables PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
+  target_compile_options(hallimor_inf PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
 endif()
 
 file(GLOB HALLIMOR_MACHINE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/machine/*.cpp)
 add_library(hallimor_machine STATIC ${HALLIMOR_MACHINE_SOURCES})
 target_include_directories(hallimor_machine PUBLIC ${CMAKE_SOURCE_DIR}/tests/machine ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(hallimor_machine PRIVATE ${HALLIMOR_WARNINGS})
+target_link_libraries(hallimor_machine PUBLIC hallimor_inf)
 if(HALLIMOR_SANITIZE)
   target_compile_options(hallimor_machine PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
 endif()
@@ -31,6 +34,18 @@ if(HALLIMOR_SANITIZE)
 endif()
 target_link_libraries(hallimor_tests PRIVATE hallimor_core hallimor_machine GTest::gtest GTest::gmock GTest::gtest_main)
 gtest_discover_tests(hallimor_tests DISCOVERY_TIMEOUT 60)
+
+# The checker's own tests: plain C++ over files the tests make, no machine.
+file(GLOB HALLIMOR_CHECK_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/check/*.cpp)
+add_executable(hallimor_check_tests ${HALLIMOR_CHECK_TEST_SOURCES})
+target_compile_options(hallimor_check_tests PRIVATE ${HALLIMOR_WARNINGS})
+target_link_libraries(hallimor_check_tests PRIVATE hallimor_check GTest::gtest GTest::gtest_main)
+gtest_discover_tests(hallimor_check_tests DISCOVERY_TIMEOUT 60)
+if(HALLIMOR_SANITIZE)
+  target_compile_options(hallimor_check PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
+  target_compile_options(hallimor_check_tests PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
+  target_link_options(hallimor_check_tests PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
+endif()
 
 # Benchmark of whole runs on generated machines (tests/bench). Never part of
 # the test suite: it is run by hand, in a Release build (docs/performance.md).
@@ -51,7 +66,7 @@ if(HALLIMOR_BENCHMARK AND benchmark_FOUND)
   target_include_directories(hallimor_bench PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests/machine
     ${CMAKE_SOURCE_DIR}/tests/bench)
   target_compile_options(hallimor_bench PRIVATE ${HALLIMOR_WARNINGS})
-  target_link_libraries(hallimor_bench PRIVATE benchmark::benchmark)
+  target_link_libraries(hallimor_bench PRIVATE hallimor_tables hallimor_inf benchmark::benchmark)
 endif()
 
 # hallimor_scenario: runs a scenario file on the simulated machine and dumps

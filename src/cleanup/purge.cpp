@@ -1,12 +1,14 @@
 // The vendor purge (Clean): removes the vendor's driver-store INFs, driver
 // services, devices, driver files and support library, whatever package put
-// them there. It works from the fixed tables below, never from a package.
+// them there. It works from the fixed tables of common/product_tables, never
+// from a package.
 #include "cleanup/cleanup.h"
 
 #include <string.h>
 
 #include "cleanup/cleanup_paths.h"
 #include "common/files.h"
+#include "common/product_tables.h"
 #include "common/text.h"
 #include "common/vendor_config.h"
 #include "devices/devices.h"
@@ -15,39 +17,6 @@
 #include "run/log.h"
 
 #define PROVIDER_BUFFER_SIZE 260
-#define VENDOR_PROVIDER_COUNT 6
-#define VENDOR_SERVICE_COUNT 25
-#define VENDOR_DRIVER_FILE_COUNT 22
-
-// The filter service is the last entry: it is deleted only after the devices.
-#define FILTER_SERVICE_INDEX (VENDOR_SERVICE_COUNT - 1)
-
-// Providers that mark an INF as the vendor's. Compared as whole strings,
-// letter case included.
-static const char* const kVendorProviders[VENDOR_PROVIDER_COUNT] = {
-    "KWE Corporation",  "KWE Communication", "KWE Incorporated",
-    "ZEFO Corporation", "ZEFO Incorporated", "ZEFO Communication",
-};
-
-// The vendor's services, in the order they are deleted. The four TD services
-// stand in the table twice: each is attempted a second time.
-static const char* const kVendorServices[VENDOR_SERVICE_COUNT] = {
-    "KWEusbnet",    "KWEusbser6k",    "KWEusbnmea",  "KWEusbmdm6k", "KWEusbnmeaext",
-    "KWEusbdvbh",   "KWEusbvoice",    "USBKWECCID",  "ZEFOusbnet",  "ZEFOusbmdm6k",
-    "ZEFOusbser6k", "ZEFOusbnmea",    "ZEFOdvbh",    "KWETDModem",  "KWETDNMEA",
-    "KWETDDiag",    "KWETDSound",     "KWETDModem",  "KWETDNMEA",   "KWETDDiag",
-    "KWETDSound",   "KWEGsmDataCard", "KWEGSMModem", "KWEGSMSound", "gorvel",
-};
-
-// The vendor's driver files in the system drivers folder, in deletion order.
-// The filter driver's own file is not among them.
-static const char* const kVendorDriverFiles[VENDOR_DRIVER_FILE_COUNT] = {
-    "KWEusbmdm6k.sys",  "KWEusbnmea.sys",   "KWEusbnmeaext.sys", "KWEusbser6k.sys",  "KWEusbccid.sys",
-    "KWEusbnet.sys",    "ZEFODVBH.sys",     "ZEFOusbmdm6k.sys",  "ZEFOusbnet.sys",   "ZEFOusbnmea.sys",
-    "ZEFOusbser6k.sys", "KWETDDiag.sys",    "KWETDModem.sys",    "KWETDNmea.sys",    "KWETDSound.sys",
-    "KWECDMADiag.sys",  "KWECDMAModem.sys", "KWECDMANmea.sys",   "KWECDMASound.sys", "KWEGSMModem.sys",
-    "KWEGSMSound.sys",  "kweusbgser.sys",
-};
 
 static int IsVendorProvider(const char* provider) {
     for (int i = 0; i < VENDOR_PROVIDER_COUNT; ++i) {

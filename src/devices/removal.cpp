@@ -3,10 +3,10 @@
 
 #include <string.h>
 
+#include "common/product_tables.h"
 #include "common/text.h"
 #include "common/vendor_config.h"
 #include "environment/environment.h"
-#include "install/install.h"
 #include "run/log.h"
 
 // Every table entry is compared over its whole length.

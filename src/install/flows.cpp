@@ -4,13 +4,12 @@
 
 #include <string.h>
 
+#include "common/product_tables.h"
 #include "common/text.h"
 #include "devices/devices.h"
 #include "environment/environment.h"
 #include "run/log.h"
 #include "run/run.h"
-
-const char kFilterDriverFile[] = "gorvel.sys";
 
 // The vendor's disk-eject tool, beside the installer.
 static const char kEjectToolFile[] = "lantrope.exe";

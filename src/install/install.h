@@ -5,9 +5,6 @@
 
 #include "platform/platform.h"
 
-// File name of the mass-storage filter driver.
-extern const char kFilterDriverFile[];
-
 // The start type of the shadow-copy service remembered by the suspension.
 extern DWORD g_ShadowCopyStartType;
 

@@ -1,0 +1,24 @@
+#include "common/product_tables.h"
+
+const char kFilterDriverFile[] = "gorvel.sys";
+
+const char* const kVendorProviders[VENDOR_PROVIDER_COUNT] = {
+    "KWE Corporation",  "KWE Communication", "KWE Incorporated",
+    "ZEFO Corporation", "ZEFO Incorporated", "ZEFO Communication",
+};
+
+const char* const kVendorServices[VENDOR_SERVICE_COUNT] = {
+    "KWEusbnet",    "KWEusbser6k",    "KWEusbnmea",  "KWEusbmdm6k", "KWEusbnmeaext",
+    "KWEusbdvbh",   "KWEusbvoice",    "USBKWECCID",  "ZEFOusbnet",  "ZEFOusbmdm6k",
+    "ZEFOusbser6k", "ZEFOusbnmea",    "ZEFOdvbh",    "KWETDModem",  "KWETDNMEA",
+    "KWETDDiag",    "KWETDSound",     "KWETDModem",  "KWETDNMEA",   "KWETDDiag",
+    "KWETDSound",   "KWEGsmDataCard", "KWEGSMModem", "KWEGSMSound", "gorvel",
+};
+
+const char* const kVendorDriverFiles[VENDOR_DRIVER_FILE_COUNT] = {
+    "KWEusbmdm6k.sys",  "KWEusbnmea.sys",   "KWEusbnmeaext.sys", "KWEusbser6k.sys",  "KWEusbccid.sys",
+    "KWEusbnet.sys",    "ZEFODVBH.sys",     "ZEFOusbmdm6k.sys",  "ZEFOusbnet.sys",   "ZEFOusbnmea.sys",
+    "ZEFOusbser6k.sys", "KWETDDiag.sys",    "KWETDModem.sys",    "KWETDNmea.sys",    "KWETDSound.sys",
+    "KWECDMADiag.sys",  "KWECDMAModem.sys", "KWECDMANmea.sys",   "KWECDMASound.sys", "KWEGSMModem.sys",
+    "KWEGSMSound.sys",  "kweusbgser.sys",
+};

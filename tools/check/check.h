@@ -1,0 +1,30 @@
+// hallimor-check: the tool for the people who ship and deploy the installer.
+// Each verb is one entry point that takes the words after the verb and
+// writes its report to out and its one-line reasons to err.
+#ifndef HALLIMOR_TOOLS_CHECK_CHECK_H
+#define HALLIMOR_TOOLS_CHECK_CHECK_H
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// Exit codes shared by the verbs.
+enum CheckExit {
+    CHECK_EXIT_OK = 0,       // nothing to report
+    CHECK_EXIT_FINDINGS = 1, // the verb found what it exists to find
+    CHECK_EXIT_CANNOT = 2,   // wrong arguments, unreadable input, no verdict possible
+};
+
+// hallimor-check package FOLDER [--setup-dir WINPATH] [--json] [--strict]
+int RunPackageVerb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// hallimor-check log FILE... [--json] [--summary]
+int RunLogVerb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// hallimor-check machine [FOLDER] [--records] (Windows build)
+int RunMachineVerb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// The whole tool: argv[1] is the verb. Returns the process exit code.
+int RunCheckTool(int argc, char** argv, std::ostream& out, std::ostream& err);
+
+#endif
