@@ -1,5 +1,20 @@
 #include "common/product_tables.h"
 
+const char kPackageFolderSuffix[] = "\\Drivers\\64bit\\";
+
+const char* OsFolderNameForVersion(unsigned long major, unsigned long minor) {
+    if ((major == 6 && minor == 1) || major == 7) {
+        return "WIN7";
+    }
+    if (major == 6 && minor == 0) {
+        return "VISTA";
+    }
+    if (major == 5 && minor <= 2) {
+        return "WNET";
+    }
+    return "";
+}
+
 const char kFilterDriverFile[] = "gorvel.sys";
 
 const char* const kVendorProviders[VENDOR_PROVIDER_COUNT] = {

@@ -4,6 +4,22 @@
 #ifndef HALLIMOR_COMMON_PRODUCT_TABLES_H
 #define HALLIMOR_COMMON_PRODUCT_TABLES_H
 
+// The driver package's layout and the scan's limits: each list holds at most
+// 50 names of at most 73 characters (74 bytes with the terminator), and every
+// path fits the platform's 260-byte path buffers.
+#define PATH_BUFFER_SIZE 260
+#define PACKAGE_LIST_CAPACITY 50
+#define PACKAGE_NAME_SIZE 74
+
+// The package folder beside the executable, before the OS folder name.
+extern const char kPackageFolderSuffix[];
+
+// The OS folder name, the package sub-folder that a Windows version of the NT
+// family reads: "WIN7" for 6.1 and any 7.x, "VISTA" for 6.0, "WNET" for 5.0,
+// 5.1 and 5.2, and "" for every other version (Windows 8 and later read
+// the package folder itself).
+const char* OsFolderNameForVersion(unsigned long major, unsigned long minor);
+
 #define VENDOR_PROVIDER_COUNT 6
 #define VENDOR_SERVICE_COUNT 25
 #define VENDOR_DRIVER_FILE_COUNT 22

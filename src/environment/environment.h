@@ -10,10 +10,9 @@
 #define OS_CODE_VISTA 60
 #define OS_CODE_WIN7 61
 
+#include "common/product_tables.h"
+
 #define OS_FOLDER_NAME_SIZE 20
-#define PATH_BUFFER_SIZE 260
-#define PACKAGE_LIST_CAPACITY 50
-#define PACKAGE_NAME_SIZE 74
 
 extern int g_OsCode;
 extern char g_OsFolderName[OS_FOLDER_NAME_SIZE];

@@ -98,7 +98,7 @@ static int BuildPackageFolder(void) {
     memcpy(osFolderName, g_OsFolderName, nameLength);
     osFolderName[nameLength] = '\0';
 
-    if (!AppendText(g_DriverPackageFolder, sizeof(g_DriverPackageFolder), "\\Drivers\\64bit\\") ||
+    if (!AppendText(g_DriverPackageFolder, sizeof(g_DriverPackageFolder), kPackageFolderSuffix) ||
         !AppendText(g_DriverPackageFolder, sizeof(g_DriverPackageFolder), osFolderName) ||
         !AppendText(g_DriverPackageFolder, sizeof(g_DriverPackageFolder), "\\")) {
         memset(g_DriverPackageFolder, 0, sizeof(g_DriverPackageFolder));

@@ -2,6 +2,7 @@
 // descriptive line of the install log.
 #include <string.h>
 
+#include "common/product_tables.h"
 #include "common/text.h"
 #include "environment/environment.h"
 #include "platform/platform.h"
@@ -23,9 +24,9 @@ char g_OsFolderName[OS_FOLDER_NAME_SIZE];
 typedef void(WINAPI* NativeSystemInfoProc)(LPSYSTEM_INFO);
 
 // Sets the OS code and the OS folder name of a recognised version.
-static void SetOsCode(int code, const char* folderName) {
+static void SetOsCode(int code, DWORD major, DWORD minor) {
     g_OsCode = code;
-    CopyText(g_OsFolderName, sizeof(g_OsFolderName), folderName);
+    CopyText(g_OsFolderName, sizeof(g_OsFolderName), OsFolderNameForVersion(major, minor));
 }
 
 // Logs the version's name and sets the OS code and folder name where the
@@ -33,19 +34,19 @@ static void SetOsCode(int code, const char* folderName) {
 static void ClassifyVersion(DWORD major, DWORD minor) {
     if ((major == 6 && minor == 1) || major == 7) {
         LogMessage("Windows 7 ");
-        SetOsCode(OS_CODE_WIN7, "WIN7");
+        SetOsCode(OS_CODE_WIN7, major, minor);
     } else if (major == 6 && minor == 0) {
         LogMessage("Windows Vista ");
-        SetOsCode(OS_CODE_VISTA, "VISTA");
+        SetOsCode(OS_CODE_VISTA, major, minor);
     } else if (major == 5 && minor == 2) {
         LogMessage("Microsoft Windows Server 2003");
-        SetOsCode(OS_CODE_WIN2003, "WNET");
+        SetOsCode(OS_CODE_WIN2003, major, minor);
     } else if (major == 5 && minor == 1) {
         LogMessage("Microsoft Windows XP ");
-        SetOsCode(OS_CODE_WINXP, "WNET");
+        SetOsCode(OS_CODE_WINXP, major, minor);
     } else if (major == 5 && minor == 0) {
         LogMessage("Microsoft Windows 2000 ");
-        SetOsCode(OS_CODE_WIN2000, "WNET");
+        SetOsCode(OS_CODE_WIN2000, major, minor);
     } else if (major <= 4) {
         LogMessage("Microsoft Windows NT ");
     }
