@@ -393,4 +393,107 @@ InfStatus ParseInfText(const std::string& raw, InfFile* out, unsigned* errorLine
     return status;
 }
 
+namespace {
+
+// Reads one number of a decoration ("6", "0x3"); false when it is no number.
+// An empty part counts as absent.
+bool DecorationNumber(const std::string& part, bool* present, unsigned long long* value) {
+    *present = !part.empty();
+    *value = 0;
+    size_t i = 0;
+    unsigned base = 10;
+    if (part.size() > 2 && part[0] == '0' && (part[1] == 'x' || part[1] == 'X')) {
+        base = 16;
+        i = 2;
+    }
+    for (; i < part.size(); ++i) {
+        char c = part[i];
+        unsigned digit;
+        if (c >= '0' && c <= '9') {
+            digit = static_cast<unsigned>(c - '0');
+        } else if (base == 16 && c >= 'a' && c <= 'f') {
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        } else if (base == 16 && c >= 'A' && c <= 'F') {
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        } else {
+            return false;
+        }
+        *value = *value * base + digit;
+        if (*value > 0xFFFFFFFFull) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether a decoration applies to x64 Windows of that target; its version
+// key (major, minor, build) for choosing the most specific one.
+bool X64DecorationApplies(const std::string& decoration, const TargetWindows& target,
+                          unsigned long long key[3]) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (true) {
+        size_t dot = decoration.find('.', start);
+        parts.push_back(decoration.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
+        if (dot == std::string::npos) {
+            break;
+        }
+        start = dot + 1;
+    }
+    if (!SameNameNoCase(parts[0], "NTamd64") || parts.size() > 6) {
+        return false;
+    }
+    unsigned long long numbers[5] = {0, 0, 0, 0, 0};
+    bool present[5] = {false, false, false, false, false};
+    for (size_t i = 1; i < parts.size(); ++i) {
+        if (!DecorationNumber(parts[i], &present[i - 1], &numbers[i - 1])) {
+            return false;
+        }
+    }
+    unsigned long long running = (static_cast<unsigned long long>(target.major) << 32) | target.minor;
+    unsigned long long wanted = (numbers[0] << 32) | numbers[1];
+    if (present[0] && wanted > running) {
+        return false;
+    }
+    if (present[2] && numbers[2] != 0 && numbers[2] != target.productType) {
+        return false;
+    }
+    if (present[3] && (numbers[3] & ~static_cast<unsigned long long>(target.suiteMask)) != 0) {
+        return false;
+    }
+    if (present[4] && numbers[4] > target.build) {
+        return false;
+    }
+    key[0] = numbers[0];
+    key[1] = numbers[1];
+    key[2] = numbers[4];
+    return true;
+}
+
+} // namespace
+
+std::string SelectX64ModelsSection(const InfLine& manufacturerLine, const TargetWindows& target) {
+    if (manufacturerLine.fields.empty()) {
+        return "";
+    }
+    std::string chosen;
+    unsigned long long best[3] = {0, 0, 0};
+    for (size_t i = 1; i < manufacturerLine.fields.size(); ++i) {
+        const std::string& decoration = manufacturerLine.fields[i];
+        unsigned long long key[3] = {0, 0, 0};
+        if (!X64DecorationApplies(decoration, target, key)) {
+            continue;
+        }
+        bool better = chosen.empty() || key[0] > best[0] || (key[0] == best[0] && key[1] > best[1]) ||
+                      (key[0] == best[0] && key[1] == best[1] && key[2] > best[2]);
+        if (better) {
+            chosen = decoration;
+            best[0] = key[0];
+            best[1] = key[1];
+            best[2] = key[2];
+        }
+    }
+    return chosen.empty() ? "" : manufacturerLine.fields[0] + "." + chosen;
+}
+
 } // namespace infreader

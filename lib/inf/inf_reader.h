@@ -48,6 +48,26 @@ bool SameNameNoCase(const std::string& a, const std::string& b);
 const InfSection* FindInfSection(const InfFile& inf, const std::string& name);
 InfSection* FindInfSection(InfFile& inf, const std::string& name);
 
+// The Windows that reads a Manufacturer line: version and product type.
+struct TargetWindows {
+    unsigned major = 6;
+    unsigned minor = 1;
+    unsigned build = 7601;
+    unsigned productType = 1; // VER_NT_WORKSTATION
+    unsigned suiteMask = 0;
+};
+
+// The models section that 64-bit Windows (x64) reads for one Manufacturer
+// line. Field 1 is the models section's base name; fields 2 and later are
+// target decorations of the form NT[arch][.major[.minor[.productType
+// [.suiteMask[.build]]]]]. x64 Windows considers only decorations whose
+// architecture is amd64 (letter case ignored) and whose version, product type,
+// suite and build apply to the running system, and takes the most specific
+// of them (the highest version). Returns the base name, a dot and that
+// decoration as written, or "" when the line names none for x64: 64-bit
+// Windows then matches no device through the line.
+std::string SelectX64ModelsSection(const InfLine& manufacturerLine, const TargetWindows& target);
+
 } // namespace infreader
 
 #endif
