@@ -8,8 +8,12 @@ if(HALLIMOR_SANITIZE)
   set(HALLIMOR_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_compile_options(hallimor_core PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
   target_link_options(hallimor_core PUBLIC ${HALLIMOR_SANITIZER_FLAGS})
+  # Every program of the build links the sanitizer runtime through the
+  # tables library, which the installer's core and the checker both use.
   target_compile_options(hallimor_tables PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
+  target_link_options(hallimor_tables PUBLIC ${HALLIMOR_SANITIZER_FLAGS})
   target_compile_options(hallimor_inf PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
+  target_compile_options(hallimor_check PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
 endif()
 
 file(GLOB HALLIMOR_MACHINE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/machine/*.cpp)
