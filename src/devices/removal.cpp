@@ -9,9 +9,6 @@
 #include "environment/environment.h"
 #include "run/log.h"
 
-// Every table entry is compared over its whole length.
-static const int kTableEntryCompareLength = 21;
-
 // A device whose hardware-ID list keeps asking for a bigger buffer is given
 // this many reads before the pass treats the property as unreadable.
 static const int kMaxHardwareIdReads = 8;
@@ -34,7 +31,7 @@ void RemoveVendorDevices(void) {
     }
 
     for (int i = 0; i < REMOVAL_HARDWARE_ID_COUNT; ++i) {
-        RemoveDevicesByHardwareId(kRemovalHardwareIds[i], DEVICE_ACTION_REMOVE, kTableEntryCompareLength);
+        RemoveDevicesByHardwareId(kRemovalHardwareIds[i], DEVICE_ACTION_REMOVE, VENDOR_HARDWARE_ID_LENGTH);
     }
 }
 
@@ -123,13 +120,25 @@ static const char* FindMatchingHardwareId(const char* list, DWORD dataSize, cons
 }
 
 void RemoveDevicesByHardwareId(const char* hardwareId, int deviceAction, int compareLength) {
+    // A compare shorter than the vendor prefix would match other makers'
+    // devices (over 0 characters, every USB device of the machine).
+    if (hardwareId == NULL) {
+        LogMessage("Refused to remove devices: no hardware ID\n");
+        return;
+    }
+    if (compareLength < VENDOR_HARDWARE_ID_PREFIX_LENGTH) {
+        LogMessage("Refused to remove devices: compare length %d is shorter than the vendor prefix\n",
+                   compareLength);
+        return;
+    }
+
     HDEVINFO set = SetupDiGetClassDevsA(NULL, "USB", NULL, DIGCF_ALLCLASSES);
     if (set == INVALID_HANDLE_VALUE) {
         LogFailure("GetClassDevs(All Present Devices)\n");
         return;
     }
 
-    size_t length = compareLength > 0 ? (size_t)compareLength : 0;
+    size_t length = (size_t)compareLength;
     SP_DEVINFO_DATA device;
     memset(&device, 0, sizeof(device));
     device.cbSize = (DWORD)sizeof(SP_DEVINFO_DATA);

@@ -237,6 +237,41 @@ TEST(DevicesRemovalMatching, VendorPrefixRemovesEveryVendorDevice) {
     EXPECT_EQ(1, sim::CallCount("SetupDiGetClassDevsA"));
 }
 
+// A compare shorter than the vendor prefix (0 would match every USB device)
+// or a missing ID is refused before any device set is opened.
+TEST(DevicesRemovalMatching, ShortComparesAndMissingIdsRemoveNothing) {
+    struct Row {
+        const char* hardwareId;
+        int compareLength;
+    };
+    const Row rows[] = {
+        {"USB\\Vid_3E1F&Pid_A101", 0},
+        {"USB\\Vid_3E1F&Pid_A101", -5},
+        {"USB", 3},
+        {kVendorHardwareIdPrefix, VENDOR_HARDWARE_ID_PREFIX_LENGTH - 1},
+        {nullptr, VENDOR_HARDWARE_ID_LENGTH},
+    };
+    for (const Row& row : rows) {
+        StartOnFreshMachine(OPERATION_UNINSTALL);
+        sim::AddDevice("USB\\VID_3E1F&PID_A101\\1", {"USB\\Vid_3E1F&Pid_A101"});
+        sim::AddDevice("USB\\VID_046D&PID_C52B\\1", {"USB\\Vid_046D&Pid_C52B"});
+
+        RemoveDevicesByHardwareId(row.hardwareId, DEVICE_ACTION_REMOVE, row.compareLength);
+        std::vector<std::string> log = FinishLog();
+
+        SCOPED_TRACE(row.compareLength);
+        EXPECT_NE(nullptr, sim::FindDevice("USB\\VID_3E1F&PID_A101\\1"));
+        EXPECT_NE(nullptr, sim::FindDevice("USB\\VID_046D&PID_C52B\\1"));
+        EXPECT_EQ(0, sim::CallCount("SetupDiGetClassDevsA"));
+        ASSERT_EQ(1u, log.size());
+        EXPECT_EQ(row.hardwareId == nullptr
+                      ? std::string("Refused to remove devices: no hardware ID\n")
+                      : "Refused to remove devices: compare length " + std::to_string(row.compareLength) +
+                            " is shorter than the vendor prefix\n",
+                  log[0]);
+    }
+}
+
 // ---------------------------------------------------------------- hardware-ID lists
 
 TEST(DevicesRemovalLists, UnterminatedListsAreReadOnlyWithinTheirBytes) {
