@@ -202,7 +202,7 @@ void ApplyMassStorageFilter(void) {
     OSVERSIONINFOA version;
     memset(&version, 0, sizeof(version));
     version.dwOSVersionInfoSize = sizeof(version);
-    GetVersionExA(&version);
+    PlatformGetVersionExA(&version);
 
     if (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion == 5 &&
         version.dwMinorVersion == 0) {

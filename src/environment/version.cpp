@@ -181,20 +181,13 @@ static void ReadProcessorInfo(SYSTEM_INFO* systemInfo) {
 // Asks for the version record, extended first. 1 with *extended set when a
 // record was filled, 0 when neither size is accepted.
 static int QueryVersion(OSVERSIONINFOEXA* info, int* extended) {
-#if defined(_MSC_VER)
-#pragma warning(push)
-#pragma warning(disable : 4996)
-#endif
     info->dwOSVersionInfoSize = VERSION_RECORD_EX_SIZE;
-    *extended = GetVersionExA((LPOSVERSIONINFOA)info) ? 1 : 0;
+    *extended = PlatformGetVersionExA((LPOSVERSIONINFOA)info) ? 1 : 0;
     if (*extended) {
         return 1;
     }
     info->dwOSVersionInfoSize = VERSION_RECORD_SIZE;
-    return GetVersionExA((LPOSVERSIONINFOA)info) ? 1 : 0;
-#if defined(_MSC_VER)
-#pragma warning(pop)
-#endif
+    return PlatformGetVersionExA((LPOSVERSIONINFOA)info) ? 1 : 0;
 }
 
 int DetectWindowsVersion(void) {

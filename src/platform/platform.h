@@ -22,4 +22,8 @@
 #include "host/win_host.h"
 #endif
 
+// The version record, which the SDK marks deprecated: the one place that asks
+// (deprecated_calls.cpp).
+BOOL PlatformGetVersionExA(LPOSVERSIONINFOA versionInformation);
+
 #endif
