@@ -23,8 +23,8 @@ if(MINGW)
   # A console program for the release engineer's desk, importing only
   # Windows' own DLLs.
   target_link_options(${HALLIMOR_CHECK_EXE} PRIVATE -static -static-libgcc -static-libstdc++
-    $<$<CONFIG:Release,MinSizeRel>:-s>)
+    $<$<CONFIG:Release,MinSizeRel>:-s> -Wl,--tsaware)
 endif()
 if(MSVC)
-  target_link_options(${HALLIMOR_CHECK_EXE} PRIVATE /MANIFEST:NO)
+  target_link_options(${HALLIMOR_CHECK_EXE} PRIVATE /MANIFEST:NO /TSAWARE)
 endif()

@@ -86,3 +86,12 @@ target_include_directories(hallimor_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/comp
 
 include(${CMAKE_SOURCE_DIR}/cmake/wine_tests.cmake)
 include(${CMAKE_SOURCE_DIR}/cmake/wine_matrix_tests.cmake)
+
+# Build-time guards: a vendor-table edit that breaks the tables' rules must
+# not compile.
+add_test(NAME Compile.vendor_table_edits
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/compile/vendor_table_edits.sh ${CMAKE_CXX_COMPILER} ${CMAKE_SOURCE_DIR})
+set_tests_properties(Compile.vendor_table_edits PROPERTIES LABELS "compile" TIMEOUT 120)
+add_test(NAME Compile.deprecated_calls
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/compile/deprecated_calls.sh ${CMAKE_SOURCE_DIR})
+set_tests_properties(Compile.deprecated_calls PROPERTIES LABELS "compile" TIMEOUT 60)

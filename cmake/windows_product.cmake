@@ -14,9 +14,15 @@ if(MINGW)
   target_link_options(Hallimor_x64 PRIVATE -static -static-libgcc -static-libstdc++)
   # The shipped exe carries no symbols or debug sections of the runtimes.
   target_link_options(Hallimor_x64 PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
+  # Terminal-server aware: on a Remote Desktop Session Host, Windows gives a
+  # program without the mark a per-user Windows folder from
+  # GetWindowsDirectoryA, and the installer would look for the system
+  # folders, its log's folder and the support library in the wrong place.
+  target_link_options(Hallimor_x64 PRIVATE -Wl,--tsaware)
 endif()
 if(MSVC)
-  target_link_options(Hallimor_x64 PRIVATE /MANIFEST:NO /ENTRY:mainCRTStartup)
+  # /TSAWARE is the linker's default for programs; stated so that it stays.
+  target_link_options(Hallimor_x64 PRIVATE /MANIFEST:NO /ENTRY:mainCRTStartup /TSAWARE)
 endif()
 
 option(HALLIMOR_WINE_TOOLS "Build the helper programs of the Wine end-to-end tests" ${MINGW})

@@ -24,7 +24,7 @@ set(HALLIMOR_WINE_ENVIRONMENT
   HALLIMOR_WINE_WORK=${HALLIMOR_WINE_STATE}/work)
 
 # PE image checks.
-foreach(check imports version manifest icon subsystem)
+foreach(check imports version manifest icon subsystem tsaware)
   add_test(NAME Pe.${check}
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/pe_check.sh ${check} ${HALLIMOR_WINDOWS_EXE} ${HALLIMOR_MINGW_TOOL_PREFIX})
   set_tests_properties(Pe.${check} PROPERTIES LABELS "pe" TIMEOUT 60)

@@ -2,7 +2,7 @@
 # Checks the PE image of Hallimor_x64.exe.
 #
 # Usage: pe_check.sh CHECK EXE [TOOL_PREFIX]
-#   CHECK        imports | version | manifest | icon | subsystem
+#   CHECK        imports | version | manifest | icon | subsystem | tsaware
 #   TOOL_PREFIX  binutils prefix, x86_64-w64-mingw32- by default
 #
 #   imports   the exe imports only Windows' own DLLs (no C++ or GCC runtime DLL)
@@ -11,6 +11,9 @@
 #   icon      exactly one application icon group
 #   subsystem the Windows (GUI) subsystem: started by a setup package, the
 #             installer must not open a console window
+#   tsaware   IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE (0x8000): on a
+#             Remote Desktop Session Host, GetWindowsDirectoryA then gives the
+#             system's Windows folder, not a per-user one
 set -u
 
 check=${1:?check name}
@@ -108,6 +111,12 @@ icon)
 subsystem)
     line=$(printf '%s\n' "$headers" | grep -E '^Subsystem[[:space:]]')
     printf '%s\n' "$line" | grep -q '00000002' || fail "not a Windows GUI subsystem program: $line"
+    ;;
+tsaware)
+    line=$(printf '%s\n' "$headers" | grep -E '^DllCharacteristics[[:space:]]')
+    value=$(printf '%s\n' "$line" | awk '{print $2}')
+    [ -n "$value" ] || fail "no DllCharacteristics field in the optional header"
+    [ $(( 0x$value & 0x8000 )) -ne 0 ] || fail "not terminal-server aware: $line"
     ;;
 *)
     fail "unknown check $check"
