@@ -40,7 +40,8 @@ add_test(NAME Wine.RemovePrefix
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${HALLIMOR_WINE_STATE})
 set_tests_properties(Wine.RemovePrefix PROPERTIES FIXTURES_CLEANUP wine_prefix LABELS "wine")
 
-foreach(case no_package install_sample preinstall_cu vista_layout windows8_layout clean_without_package unknown_word)
+foreach(case no_package install_sample preinstall_cu vista_layout windows8_layout clean_without_package unknown_word
+        log_links)
   add_test(NAME Wine.${case} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/e2e.sh ${case})
   set_tests_properties(Wine.${case} PROPERTIES
     FIXTURES_REQUIRED wine_prefix

@@ -17,6 +17,9 @@
 #include <regstr.h>
 #include <newdev.h>
 #include <shlwapi.h>
+#include <ntsecapi.h>
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
 #else
 #include "host/win_host.h"

@@ -83,6 +83,11 @@ template <class Call> decltype(auto) Timed(CallKind kind, Call&& call) {
 #define SetFileAttributesA(...) PERF_WINDOWS_CALL(SetFileAttributesA, __VA_ARGS__)
 #define DeleteFileA(...) PERF_WINDOWS_CALL(DeleteFileA, __VA_ARGS__)
 #define CopyFileA(...) PERF_WINDOWS_CALL(CopyFileA, __VA_ARGS__)
+#define CreateFileA(...) PERF_WINDOWS_CALL(CreateFileA, __VA_ARGS__)
+#define CloseHandle(...) PERF_WINDOWS_CALL(CloseHandle, __VA_ARGS__)
+#define GetFileInformationByHandle(...) PERF_WINDOWS_CALL(GetFileInformationByHandle, __VA_ARGS__)
+#define MoveFileExA(...) PERF_WINDOWS_CALL(MoveFileExA, __VA_ARGS__)
+#define SystemFunction036(...) PERF_WINDOWS_CALL(SystemFunction036, __VA_ARGS__)
 #define GetLocalTime(...) PERF_WINDOWS_CALL(GetLocalTime, __VA_ARGS__)
 #define GetVersionExA(...) PERF_WINDOWS_CALL(GetVersionExA, __VA_ARGS__)
 #define GetModuleHandleA(...) PERF_WINDOWS_CALL(GetModuleHandleA, __VA_ARGS__)
@@ -137,8 +142,12 @@ template <class Call> decltype(auto) Timed(CallKind kind, Call&& call) {
 #define UpdateDriverForPlugAndPlayDevicesA(...)                                                              \
     PERF_WINDOWS_CALL(UpdateDriverForPlugAndPlayDevicesA, __VA_ARGS__)
 
-// The log stream. fopen already stands for the machine's SimFopen.
+// The log stream. fopen, _open_osfhandle, _fdopen and _close already stand
+// for the machine's Sim functions.
 #define SimFopen(...) PERF_STREAM_CALL(SimFopen, __VA_ARGS__)
+#define SimOpenOsfhandle(...) PERF_STREAM_CALL(SimOpenOsfhandle, __VA_ARGS__)
+#define SimFdopen(...) PERF_STREAM_CALL(SimFdopen, __VA_ARGS__)
+#define SimClose(...) PERF_STREAM_CALL(SimClose, __VA_ARGS__)
 #define fprintf(...) PERF_STREAM_CALL(fprintf, __VA_ARGS__)
 #define fclose(...) PERF_STREAM_CALL(fclose, __VA_ARGS__)
 

@@ -21,6 +21,12 @@ struct FileEntry {
     bool isDirectory = false;
     DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;  // FILE_ATTRIBUTE_DIRECTORY is added for folders
     std::string data;
+    // A symbolic link (a reparse point) to this full path; "" for a plain
+    // file or folder. Opening a link reaches its target unless the open asks
+    // for the reparse point itself.
+    std::string linkTarget;
+    // Names of one file share a non-zero group: their data is the same.
+    int hardLinkGroup = 0;
 };
 
 struct RegValue {
@@ -135,6 +141,11 @@ void SetLocalTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD 
 void AddDirectory(const std::string& path);
 void AddFile(const std::string& path, const std::string& data = "", DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
 void RemovePath(const std::string& path);  // a file, or a folder with everything below it
+// A symbolic link at path to target (which need not exist), as an ordinary
+// user can leave one in a folder open to everybody.
+void AddSymbolicLink(const std::string& path, const std::string& target);
+// A second name, path, for the existing file existingPath.
+void AddHardLink(const std::string& path, const std::string& existingPath);
 bool FileExists(const std::string& path);   // files and folders
 std::string FileData(const std::string& path);
 DWORD FileAttributes(const std::string& path);  // INVALID_FILE_ATTRIBUTES when missing

@@ -277,8 +277,28 @@ void FillFindData(const FoundEntry& e, LPWIN32_FIND_DATAA data) {
 }
 
 DWORD VisibleAttributes(const FileEntry& e) {
-    return e.isDirectory ? (e.attributes | FILE_ATTRIBUTE_DIRECTORY) : FileAttributeBits(e.attributes);
+    DWORD bits = e.isDirectory ? (e.attributes | FILE_ATTRIBUTE_DIRECTORY) : FileAttributeBits(e.attributes);
+    if (!e.linkTarget.empty()) {
+        bits = (bits & ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL)) | FILE_ATTRIBUTE_REPARSE_POINT;
+    }
+    return bits;
 }
+
+// The path that an open of full reaches: a symbolic link's target, link
+// after link (at most a few, as the system's own limit on reparse chains).
+std::string FollowLinks(const std::string& full) {
+    std::string reached = full;
+    for (int i = 0; i < 8; ++i) {
+        FileEntry* e = Find(reached);
+        if (e == nullptr || e->linkTarget.empty()) {
+            return reached;
+        }
+        reached = FullPath(e->linkTarget);
+    }
+    return reached;
+}
+
+bool OpenByHandleWithout(const std::string& key, DWORD share);
 
 bool IsOpenByStream(const std::string& full) {
     auto it = OpenStreams().find(Key(full));
@@ -292,7 +312,23 @@ struct Stream {
     bool text;
     bool append;
     size_t pos;
+    int descriptor = -1; // the descriptor the stream owns, -1 for fopen's
 };
+
+void ReleaseDescriptor(int descriptor);
+FILE* OpenStream(const std::string& key, bool text, bool append, bool plus, bool readOnly, int descriptor);
+
+// Hard links: every name of the file gets the bytes just written.
+void SyncHardLinks(const FileEntry& written) {
+    if (written.hardLinkGroup == 0) {
+        return;
+    }
+    for (auto& file : M().files) {
+        if (file.second.hardLinkGroup == written.hardLinkGroup && &file.second != &written) {
+            file.second.data = written.data;
+        }
+    }
+}
 
 ssize_t StreamWrite(void* cookie, const char* buf, size_t size) {
     Stream* s = static_cast<Stream*>(cookie);
@@ -317,6 +353,7 @@ ssize_t StreamWrite(void* cookie, const char* buf, size_t size) {
     }
     data.replace(s->pos, std::min(bytes.size(), data.size() - s->pos), bytes);
     s->pos += bytes.size();
+    SyncHardLinks(it->second);
     return static_cast<ssize_t>(size);
 }
 
@@ -365,6 +402,9 @@ int StreamClose(void* cookie) {
     if (it != OpenStreams().end() && --it->second <= 0) {
         OpenStreams().erase(it);
     }
+    if (s->descriptor >= 0) {
+        ReleaseDescriptor(s->descriptor);
+    }
     delete s;
     return 0;
 }
@@ -373,10 +413,13 @@ int StreamClose(void* cookie) {
 
 // ---------------------------------------------------------------- builders
 
+void ResetFileHandles();
+
 void ResetFiles() {
     M().files.clear();
     Searches().clear();
     OpenStreams().clear();
+    ResetFileHandles();
 }
 
 void AddDirectory(const std::string& path) {
@@ -409,6 +452,32 @@ void RemovePath(const std::string& path) {
             ++it;
         }
     }
+}
+
+void AddSymbolicLink(const std::string& path, const std::string& target) {
+    std::string full = FullPath(path);
+    EnsureFolder(ParentOf(full));
+    FileEntry entry;
+    entry.path = full;
+    entry.attributes = FILE_ATTRIBUTE_ARCHIVE;
+    entry.linkTarget = FullPath(target);
+    M().files[Key(full)] = entry;
+}
+
+void AddHardLink(const std::string& path, const std::string& existingPath) {
+    static int nextGroup = 1;
+    FileEntry* existing = Find(FullPath(existingPath));
+    if (existing == nullptr || existing->isDirectory) {
+        return;
+    }
+    if (existing->hardLinkGroup == 0) {
+        existing->hardLinkGroup = nextGroup++;
+    }
+    FileEntry copy = *existing;
+    std::string full = FullPath(path);
+    EnsureFolder(ParentOf(full));
+    copy.path = full;
+    M().files[Key(full)] = copy;
 }
 
 bool FileExists(const std::string& path) {
@@ -700,7 +769,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
         sim::SetError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    if (sim::IsOpenByStream(full)) {
+    if (sim::IsOpenByStream(full) || sim::OpenByHandleWithout(sim::Key(full), FILE_SHARE_DELETE)) {
         sim::SetError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
@@ -838,7 +907,8 @@ FILE* SimFopen(const char* path, const char* mode) {
         }
     }
     bool writes = kind != 'r' || plus;
-    std::string full = sim::FullPath(path);
+    // The C runtime opens what a link at the name points at.
+    std::string full = path[0] == '\0' ? std::string() : sim::FollowLinks(sim::FullPath(path));
     if (path[0] == '\0' || !sim::IsFolder(sim::ParentOf(full))) {
         sim::SetError(ERROR_PATH_NOT_FOUND);
         errno = ENOENT;
@@ -876,13 +946,21 @@ FILE* SimFopen(const char* path, const char* mode) {
         e->data.clear();
         e->attributes = FILE_ATTRIBUTE_ARCHIVE;
     }
-    sim::Stream* stream = new sim::Stream{sim::Key(full), !binary, kind == 'a', 0};
+    return sim::OpenStream(sim::Key(full), !binary, kind == 'a', plus, kind == 'r', -1);
+}
+
+namespace sim {
+namespace {
+
+// A C runtime stream over the simulated file at key.
+FILE* OpenStream(const std::string& key, bool text, bool append, bool plus, bool readOnly, int descriptor) {
+    sim::Stream* stream = new sim::Stream{key, text, append, 0, descriptor};
     cookie_io_functions_t functions;
     functions.read = sim::StreamRead;
     functions.write = sim::StreamWrite;
     functions.seek = sim::StreamSeek;
     functions.close = sim::StreamClose;
-    const char* hostMode = plus ? (kind == 'r' ? "r+" : "w+") : (kind == 'r' ? "r" : "w");
+    const char* hostMode = plus ? (readOnly ? "r+" : "w+") : (readOnly ? "r" : "w");
     FILE* f = fopencookie(stream, hostMode, functions);
     if (f == nullptr) {
         delete stream;
@@ -891,6 +969,390 @@ FILE* SimFopen(const char* path, const char* mode) {
     // Every write reaches the simulated file at once, so that the file can be
     // read while the stream is still open.
     setvbuf(f, nullptr, _IONBF, 0);
-    sim::OpenStreams()[sim::Key(full)]++;
+    sim::OpenStreams()[key]++;
     return f;
+}
+
+} // namespace
+} // namespace sim
+
+// ---------------------------------------------------------------- file handles
+
+namespace sim {
+namespace {
+
+// A file opened by CreateFileA; the key follows the file through renames.
+struct OpenFile {
+    std::string key;
+    DWORD access;
+    DWORD share;
+};
+
+std::map<size_t, OpenFile>& OpenFiles() {
+    static std::map<size_t, OpenFile> files;
+    return files;
+}
+
+size_t& NextOpenFileId() {
+    static size_t next = 1;
+    return next;
+}
+
+// C runtime descriptors: each owns one open file, whose handle it took over
+// (the handle no longer counts as the program's own: the stream's close
+// releases it).
+struct Descriptor {
+    size_t fileId;
+    bool text;
+};
+
+std::map<int, Descriptor>& Descriptors() {
+    static std::map<int, Descriptor> descriptors;
+    return descriptors;
+}
+
+int& NextDescriptor() {
+    static int next = 3;
+    return next;
+}
+
+uint64_t& RandomState() {
+    static uint64_t state = 0;
+    return state;
+}
+
+// True when some open handle of the file at key does not share the access.
+bool OpenByHandleWithout(const std::string& key, DWORD share) {
+    for (const auto& open : OpenFiles()) {
+        if (open.second.key == key && (open.second.share & share) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool OpenByHandle(const std::string& key) {
+    for (const auto& open : OpenFiles()) {
+        if (open.second.key == key) {
+            return true;
+        }
+    }
+    return false;
+}
+
+OpenFile* LookupOpenFile(HANDLE handle) {
+    size_t id = 0;
+    if (!LookupHandle(handle, "file", &id)) {
+        return nullptr;
+    }
+    auto it = OpenFiles().find(id);
+    return it == OpenFiles().end() ? nullptr : &it->second;
+}
+
+void CloseOpenFile(HANDLE handle) {
+    size_t id = 0;
+    if (LookupHandle(handle, "file", &id)) {
+        OpenFiles().erase(id);
+        ReleaseHandle(handle, "file");
+    }
+}
+
+void ReleaseDescriptor(int descriptor) {
+    auto it = Descriptors().find(descriptor);
+    if (it != Descriptors().end()) {
+        OpenFiles().erase(it->second.fileId);
+        Descriptors().erase(it);
+    }
+}
+
+// The number of names of the file at key.
+DWORD LinkCount(const FileEntry& e) {
+    if (e.hardLinkGroup == 0) {
+        return 1;
+    }
+    DWORD count = 0;
+    for (const auto& file : M().files) {
+        if (file.second.hardLinkGroup == e.hardLinkGroup) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+} // namespace
+
+void ResetFileHandles() {
+    OpenFiles().clear();
+    Descriptors().clear();
+    NextDescriptor() = 3;
+    RandomState() = 0x9E3779B97F4A7C15ull;
+}
+
+} // namespace sim
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+    DWORD fault = 0;
+    if (Enter("CreateFileA",
+              Args(lpFileName, dwDesiredAccess, dwShareMode, lpSecurityAttributes, dwCreationDisposition,
+                   dwFlagsAndAttributes, hTemplateFile),
+              &fault)) {
+        sim::SetError(fault);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (lpFileName == nullptr || dwCreationDisposition < CREATE_NEW ||
+        dwCreationDisposition > TRUNCATE_EXISTING) {
+        sim::SetError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string full = lpFileName[0] == '\0' ? std::string() : sim::FullPath(lpFileName);
+    if (full.empty() || !sim::IsFolder(sim::ParentOf(full))) {
+        sim::SetError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    sim::FileEntry* e = sim::Find(full);
+    // CREATE_NEW fails at any name that is taken, a link included; other
+    // opens reach a link's target unless the reparse point itself is asked for.
+    if (e != nullptr && dwCreationDisposition == CREATE_NEW) {
+        sim::SetError(ERROR_FILE_EXISTS);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (e != nullptr && !e->linkTarget.empty() &&
+        (dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) == 0) {
+        full = sim::FollowLinks(full);
+        if (!sim::IsFolder(sim::ParentOf(full))) {
+            sim::SetError(ERROR_PATH_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
+        }
+        e = sim::Find(full);
+    }
+    bool writes = (dwDesiredAccess & (GENERIC_WRITE | GENERIC_ALL)) != 0;
+    if (e != nullptr && e->isDirectory) {
+        sim::SetError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (e == nullptr &&
+        (dwCreationDisposition == OPEN_EXISTING || dwCreationDisposition == TRUNCATE_EXISTING)) {
+        sim::SetError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (e != nullptr && writes && (e->attributes & FILE_ATTRIBUTE_READONLY)) {
+        sim::SetError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string key = sim::Key(full);
+    if (e != nullptr && (sim::IsOpenByStream(full) ||
+                         sim::OpenByHandleWithout(key, writes ? FILE_SHARE_WRITE : FILE_SHARE_READ))) {
+        sim::SetError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (e == nullptr) {
+        sim::FileEntry created;
+        created.path = full;
+        created.attributes = sim::FileAttributeBits((dwFlagsAndAttributes & sim::kSettableAttributes) |
+                                                    FILE_ATTRIBUTE_ARCHIVE);
+        M().files[key] = created;
+    } else if (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING) {
+        e->data.clear();
+        sim::SyncHardLinks(*e);
+    }
+    size_t id = sim::NextOpenFileId()++;
+    sim::OpenFiles()[id] = sim::OpenFile{key, dwDesiredAccess, dwShareMode};
+    sim::SetError(e != nullptr &&
+                          (dwCreationDisposition == OPEN_ALWAYS || dwCreationDisposition == CREATE_ALWAYS)
+                      ? ERROR_ALREADY_EXISTS
+                      : 0);
+    return sim::NewHandle("file", id);
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    DWORD fault = 0;
+    if (Enter("CloseHandle", Args(hObject), &fault)) {
+        sim::SetError(fault);
+        return FALSE;
+    }
+    if (sim::LookupOpenFile(hObject) == nullptr) {
+        sim::SetError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    sim::CloseOpenFile(hObject);
+    return TRUE;
+}
+
+BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation) {
+    DWORD fault = 0;
+    if (Enter("GetFileInformationByHandle", Args(hFile, lpFileInformation), &fault)) {
+        sim::SetError(fault);
+        return FALSE;
+    }
+    sim::OpenFile* open = sim::LookupOpenFile(hFile);
+    if (open == nullptr || lpFileInformation == nullptr) {
+        sim::SetError(open == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    auto it = M().files.find(open->key);
+    if (it == M().files.end()) {
+        sim::SetError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    const sim::FileEntry& e = it->second;
+    memset(lpFileInformation, 0, sizeof(*lpFileInformation));
+    lpFileInformation->dwFileAttributes = sim::VisibleAttributes(e);
+    lpFileInformation->dwVolumeSerialNumber = 0x1A2B3C4D;
+    lpFileInformation->nFileSizeLow = static_cast<DWORD>(e.data.size() & 0xFFFFFFFFu);
+    lpFileInformation->nFileSizeHigh =
+        static_cast<DWORD>(static_cast<unsigned long long>(e.data.size()) >> 32);
+    lpFileInformation->nNumberOfLinks = sim::LinkCount(e);
+    size_t index =
+        std::hash<std::string>()(e.hardLinkGroup != 0 ? std::to_string(e.hardLinkGroup) : open->key);
+    lpFileInformation->nFileIndexLow = static_cast<DWORD>(index & 0xFFFFFFFFu);
+    lpFileInformation->nFileIndexHigh = static_cast<DWORD>(static_cast<unsigned long long>(index) >> 32);
+    return TRUE;
+}
+
+BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
+    DWORD fault = 0;
+    if (Enter("MoveFileExA", Args(lpExistingFileName, lpNewFileName, dwFlags), &fault)) {
+        sim::SetError(fault);
+        return FALSE;
+    }
+    if (lpExistingFileName == nullptr || lpNewFileName == nullptr || lpExistingFileName[0] == '\0' ||
+        lpNewFileName[0] == '\0') {
+        sim::SetError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // A rename acts on the names themselves: links at either name are never
+    // followed.
+    std::string from = sim::FullPath(lpExistingFileName);
+    std::string to = sim::FullPath(lpNewFileName);
+    sim::FileEntry* source = sim::Find(from);
+    if (source == nullptr) {
+        sim::SetError(sim::MissingError(from));
+        return FALSE;
+    }
+    if (!sim::IsFolder(sim::ParentOf(to))) {
+        sim::SetError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    std::string fromKey = sim::Key(from);
+    std::string toKey = sim::Key(to);
+    if (source->isDirectory) {
+        // Folders are not renamed on this machine.
+        sim::SetError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (sim::IsOpenByStream(from) || sim::OpenByHandleWithout(fromKey, FILE_SHARE_DELETE)) {
+        sim::SetError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    sim::FileEntry* target = sim::Find(to);
+    if (target != nullptr && toKey != fromKey) {
+        if ((dwFlags & MOVEFILE_REPLACE_EXISTING) == 0) {
+            sim::SetError(ERROR_ALREADY_EXISTS);
+            return FALSE;
+        }
+        if (target->isDirectory ||
+            (target->linkTarget.empty() && (target->attributes & FILE_ATTRIBUTE_READONLY)) ||
+            sim::IsOpenByStream(to) || sim::OpenByHandle(toKey)) {
+            sim::SetError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+    }
+    sim::FileEntry moved = *source;
+    moved.path = to;
+    M().files.erase(fromKey);
+    M().files[toKey] = moved;
+    for (auto& open : sim::OpenFiles()) {
+        if (open.second.key == fromKey) {
+            open.second.key = toKey;
+        }
+    }
+    return TRUE;
+}
+
+BOOLEAN WINAPI SystemFunction036(PVOID RandomBuffer, ULONG RandomBufferLength) {
+    DWORD fault = 0;
+    if (Enter("RtlGenRandom", Args(RandomBuffer, RandomBufferLength), &fault)) {
+        sim::SetError(fault);
+        return FALSE;
+    }
+    if (RandomBuffer == nullptr) {
+        return FALSE;
+    }
+    unsigned char* bytes = static_cast<unsigned char*>(RandomBuffer);
+    for (ULONG i = 0; i < RandomBufferLength; ++i) {
+        uint64_t& x = sim::RandomState();
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        bytes[i] = static_cast<unsigned char>(x >> 24);
+    }
+    return TRUE;
+}
+
+int SimOpenOsfhandle(intptr_t osfhandle, int flags) {
+    DWORD fault = 0;
+    if (Enter("_open_osfhandle", Args(reinterpret_cast<void*>(osfhandle), flags), &fault)) {
+        errno = EMFILE;
+        return -1;
+    }
+    HANDLE handle = reinterpret_cast<HANDLE>(osfhandle);
+    size_t id = 0;
+    if (!sim::LookupHandle(handle, "file", &id)) {
+        errno = EBADF;
+        return -1;
+    }
+    sim::ReleaseHandle(handle, "file");
+    int descriptor = sim::NextDescriptor()++;
+    sim::Descriptors()[descriptor] = sim::Descriptor{id, (flags & _O_BINARY) == 0};
+    return descriptor;
+}
+
+FILE* SimFdopen(int descriptor, const char* mode) {
+    DWORD fault = 0;
+    if (Enter("_fdopen", Args(descriptor, mode), &fault)) {
+        errno = EMFILE;
+        return nullptr;
+    }
+    auto it = sim::Descriptors().find(descriptor);
+    if (it == sim::Descriptors().end() || mode == nullptr ||
+        (mode[0] != 'r' && mode[0] != 'w' && mode[0] != 'a')) {
+        errno = it == sim::Descriptors().end() ? EBADF : EINVAL;
+        return nullptr;
+    }
+    auto file = sim::OpenFiles().find(it->second.fileId);
+    if (file == sim::OpenFiles().end()) {
+        errno = EBADF;
+        return nullptr;
+    }
+    sim::OpenFile* open = &file->second;
+    bool text = it->second.text;
+    bool plus = false;
+    for (const char* m = mode + 1; *m != '\0'; ++m) {
+        if (*m == 'b') {
+            text = false;
+        } else if (*m == 't') {
+            text = true;
+        } else if (*m == '+') {
+            plus = true;
+        }
+    }
+    // The descriptor's file is not truncated by "w": it is what the handle
+    // opened, as with the C runtime.
+    return sim::OpenStream(open->key, text, mode[0] == 'a', plus, mode[0] == 'r', descriptor);
+}
+
+int SimClose(int descriptor) {
+    DWORD fault = 0;
+    if (Enter("_close", Args(descriptor), &fault)) {
+        errno = EIO;
+        return -1;
+    }
+    if (sim::Descriptors().find(descriptor) == sim::Descriptors().end()) {
+        errno = EBADF;
+        return -1;
+    }
+    sim::ReleaseDescriptor(descriptor);
+    return 0;
 }

@@ -158,14 +158,116 @@ TEST_F(LogTest, SystemTextWithInsertsIsLoggedAsItIsAndReleased) {
     }
 }
 
-TEST(LogOpen, RecreatesAnOlderLog) {
+// Whatever an ordinary user leaves at the log's name in the shared temporary
+// folder (an old log, a link to another file) is replaced as a name, never
+// written through: the other file keeps its bytes and the log is a new
+// regular file with one name.
+TEST(LogOpen, WhateverStandsAtTheNameIsReplacedNotWrittenThrough) {
+    const std::string outside = "C:\\Windows\\system32\\drivers\\kwenet.sys";
+    struct Row {
+        const char* what;
+        void (*leave)(const std::string& log, const std::string& outside);
+        int opened;
+    };
+    const Row rows[] = {
+        {"nothing", [](const std::string&, const std::string&) {}, 1},
+        {"an old log",
+         [](const std::string& log, const std::string&) { sim::AddFile(log, "old records\r\n"); }, 1},
+        {"a symbolic link",
+         [](const std::string& log, const std::string& target) { sim::AddSymbolicLink(log, target); }, 1},
+        {"a dangling symbolic link",
+         [](const std::string& log, const std::string&) {
+             sim::AddSymbolicLink(log, "C:\\Windows\\system32\\drivers\\new.sys");
+         },
+         1},
+        {"a hard link",
+         [](const std::string& log, const std::string& target) { sim::AddHardLink(log, target); }, 1},
+        // A rename cannot replace these: no log, as before.
+        {"a read-only old log",
+         [](const std::string& log, const std::string&) {
+             sim::AddFile(log, "old\r\n", FILE_ATTRIBUTE_READONLY);
+         },
+         0},
+        {"a folder", [](const std::string& log, const std::string&) { sim::AddDirectory(log); }, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        sim::Reset();
+        ResetRunState();
+        sim::AddFile(outside, "MZ driver bytes");
+        row.leave(LogPath(), outside);
+        std::vector<std::string> before = sim::ListFolder(sim::WindowsFolder() + "Temp");
+
+        ASSERT_EQ(row.opened, OpenInstallLog(LogPath().c_str()));
+        LogMessage("new\n");
+        CloseInstallLog();
+
+        EXPECT_EQ("MZ driver bytes", sim::FileData(outside));
+        EXPECT_FALSE(sim::FileExists("C:\\Windows\\system32\\drivers\\new.sys"));
+        EXPECT_EQ(0, sim::OpenHandleCount());
+        if (row.opened == 1) {
+            EXPECT_EQ("(2009/3/7 9:5:2) new\r\n", sim::FileData(LogPath()));
+            EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE), sim::FileAttributes(LogPath()));
+            EXPECT_EQ(std::vector<std::string>{"HandsetInstallInfo.log"},
+                      sim::ListFolder(sim::WindowsFolder() + "Temp"));
+        } else {
+            EXPECT_EQ(before, sim::ListFolder(sim::WindowsFolder() + "Temp"));
+        }
+    }
+}
+
+// The log is created under a new name beside it, checked, renamed over the
+// log's name and handed to a text stream, with these exact arguments; a
+// failed step removes the new file and the next attempt starts over; after
+// four failed attempts there is no log.
+TEST(LogOpen, CreatedBesideRenamedOverAndRetried) {
     sim::Reset();
     ResetRunState();
-    sim::AddFile(LogPath(), "old records\r\n");
     ASSERT_EQ(1, OpenInstallLog(LogPath().c_str()));
-    LogMessage("new\n");
     CloseInstallLog();
-    EXPECT_EQ("(2009/3/7 9:5:2) new\r\n", sim::FileData(LogPath()));
+    int create = sim::FindCall("CreateFileA");
+    int move = sim::FindCall("MoveFileExA");
+    ASSERT_GE(create, 0);
+    ASSERT_GT(move, create);
+    const std::string& createArgs = sim::Journal()[create].args;
+    // "C:\Windows\Temp\~" and 16 hex digits and ".tmp"
+    ASSERT_GT(createArgs.size(), 39u);
+    std::string temporary = createArgs.substr(0, 39);
+    EXPECT_EQ(0u, temporary.find("\"C:\\Windows\\Temp\\~"));
+    EXPECT_EQ(temporary.size() - 5, temporary.find(".tmp\""));
+    EXPECT_EQ(temporary + ", 3221225472, 7, NULL, 1, 2097280, NULL", createArgs);
+    EXPECT_EQ(temporary + ", \"" + LogPath() + "\", 1", sim::Journal()[move].args);
+    EXPECT_GT(sim::FindCall("GetFileInformationByHandle"), create);
+    EXPECT_LT(sim::FindCall("GetFileInformationByHandle"), move);
+    int descriptor = sim::FindCall("_open_osfhandle");
+    EXPECT_GT(descriptor, move);
+    EXPECT_EQ("ptr, 16384", sim::Journal()[descriptor].args);
+    EXPECT_EQ("3, \"w+\"", sim::Journal()[sim::FindCall("_fdopen")].args);
+
+    const char* steps[] = {"RtlGenRandom", "CreateFileA",     "GetFileInformationByHandle",
+                           "MoveFileExA",  "_open_osfhandle", "_fdopen"};
+    for (const char* step : steps) {
+        SCOPED_TRACE(step);
+        for (int failures : {1, 4}) {
+            sim::Reset();
+            ResetRunState();
+            sim::AddFile(LogPath(), "old records\r\n");
+            for (int n = 1; n <= failures; ++n) {
+                sim::FailCall(step, n, ERROR_ACCESS_DENIED);
+            }
+            int opened = OpenInstallLog(LogPath().c_str());
+            LogMessage("new\n");
+            CloseInstallLog();
+            EXPECT_EQ(failures < 4 ? 1 : 0, opened);
+            EXPECT_EQ(opened == 1 ? failures + 1 : 4, sim::CallCount("RtlGenRandom"));
+            std::vector<std::string> names = sim::ListFolder(sim::WindowsFolder() + "Temp");
+            EXPECT_EQ(std::vector<std::string>{"HandsetInstallInfo.log"}, names);
+            EXPECT_EQ(0, sim::OpenHandleCount());
+            if (opened == 1) {
+                EXPECT_EQ("(2009/3/7 9:5:2) new\r\n", sim::FileData(LogPath()));
+            }
+        }
+    }
 }
 
 TEST(LogOpen, FailsWithoutPathOrFolder) {

@@ -352,4 +352,76 @@ TEST_F(MachineFilesTest, FaultsHitTheNthCallAndChangeNothing) {
     EXPECT_EQ(sim::OpenHandleCount(), 0);
 }
 
+// Links at a name, as a user can leave them: opens reach the target, except
+// CREATE_NEW (any taken name fails) and opens of the reparse point itself; a
+// rename replaces the name, link or not, and needs FILE_SHARE_DELETE from
+// every handle of the file it moves; an open file cannot be replaced.
+TEST_F(MachineFilesTest, LinksHandlesAndRenames) {
+    const DWORD rw = GENERIC_READ | GENERIC_WRITE;
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    sim::AddFile("C:\\Data\\target.sys", "bytes");
+    sim::AddSymbolicLink("C:\\Windows\\Temp\\link.log", "C:\\Data\\target.sys");
+    sim::AddHardLink("C:\\Windows\\Temp\\hard.log", "C:\\Data\\target.sys");
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT),
+              sim::FileAttributes("C:\\Windows\\Temp\\link.log"));
+
+    for (const char* taken : {"C:\\Windows\\Temp\\link.log", "C:\\Windows\\Temp\\hard.log"}) {
+        EXPECT_EQ(INVALID_HANDLE_VALUE,
+                  CreateFileA(taken, rw, all, NULL, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, NULL));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_EXISTS), sim::M().lastError);
+    }
+    // Truncating through the link empties the target; through the hard
+    // link, every name of the file.
+    HANDLE through = CreateFileA("C:\\Windows\\Temp\\link.log", rw, 0, NULL, TRUNCATE_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, through);
+    BY_HANDLE_FILE_INFORMATION info;
+    ASSERT_TRUE(GetFileInformationByHandle(through, &info));
+    EXPECT_EQ(2u, info.nNumberOfLinks);
+    EXPECT_EQ("", sim::FileData("C:\\Data\\target.sys"));
+    EXPECT_EQ("", sim::FileData("C:\\Windows\\Temp\\hard.log"));
+    // Share mode 0: the target cannot be renamed, deleted or opened again.
+    EXPECT_FALSE(MoveFileExA("C:\\Data\\target.sys", "C:\\Data\\moved.sys", 0));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), sim::M().lastError);
+    EXPECT_FALSE(DeleteFileA("C:\\Data\\target.sys"));
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              CreateFileA("C:\\Data\\target.sys", GENERIC_READ, all, NULL, OPEN_EXISTING, 0, NULL));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), sim::M().lastError);
+    ASSERT_TRUE(CloseHandle(through));
+    EXPECT_FALSE(CloseHandle(through));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), sim::M().lastError);
+
+    HANDLE fresh = CreateFileA("C:\\Windows\\Temp\\new.tmp", rw, all, NULL, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, fresh);
+    ASSERT_TRUE(GetFileInformationByHandle(fresh, &info));
+    EXPECT_EQ(1u, info.nNumberOfLinks);
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE), info.dwFileAttributes);
+    EXPECT_FALSE(MoveFileExA("C:\\Windows\\Temp\\new.tmp", "C:\\Windows\\Temp\\link.log", 0));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), sim::M().lastError);
+    ASSERT_TRUE(
+        MoveFileExA("C:\\Windows\\Temp\\new.tmp", "C:\\Windows\\Temp\\link.log", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_FALSE(sim::FileExists("C:\\Windows\\Temp\\new.tmp"));
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE), sim::FileAttributes("C:\\Windows\\Temp\\link.log"));
+    // The handle follows its file to the new name, and that open file
+    // cannot be replaced in turn.
+    sim::AddFile("C:\\Windows\\Temp\\other.tmp");
+    EXPECT_FALSE(MoveFileExA("C:\\Windows\\Temp\\other.tmp", "C:\\Windows\\Temp\\link.log",
+                             MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), sim::M().lastError);
+    // A descriptor takes the handle over; its stream writes text and its
+    // close releases everything.
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(fresh), _O_TEXT);
+    ASSERT_GE(descriptor, 0);
+    FILE* stream = _fdopen(descriptor, "w+");
+    ASSERT_NE(nullptr, stream);
+    fputs("a\n", stream);
+    fclose(stream);
+    EXPECT_EQ("a\r\n", sim::FileData("C:\\Windows\\Temp\\link.log"));
+    EXPECT_TRUE(sim::FileExists("C:\\Data\\target.sys"));
+    EXPECT_EQ(sim::OpenHandleCount(), 0);
+    EXPECT_TRUE(MoveFileExA("C:\\Windows\\Temp\\other.tmp", "C:\\Windows\\Temp\\link.log",
+                            MOVEFILE_REPLACE_EXISTING));
+}
+
 } // namespace

@@ -25,7 +25,12 @@ using reliability::VendorScope;
 // The error each platform call fails with in the sweep.
 const std::map<std::string, DWORD>& TypicalErrors() {
     static const std::map<std::string, DWORD> errors = {
-        {"fopen", ERROR_ACCESS_DENIED},
+        {"RtlGenRandom", ERROR_NOT_ENOUGH_MEMORY},
+        {"CreateFileA", ERROR_FILE_EXISTS},
+        {"GetFileInformationByHandle", ERROR_INVALID_HANDLE},
+        {"MoveFileExA", ERROR_ACCESS_DENIED},
+        {"_open_osfhandle", ERROR_INVALID_HANDLE},
+        {"_fdopen", ERROR_NOT_ENOUGH_MEMORY},
         {"GetWindowsDirectoryA", ERROR_PATH_NOT_FOUND},
         {"GetModuleFileNameA", ERROR_INSUFFICIENT_BUFFER},
         {"PathRemoveFileSpecA", ERROR_INVALID_PARAMETER},
@@ -104,7 +109,7 @@ const std::map<std::string, std::set<std::string>>& ReleaseCalls() {
 // Calls whose failure in the start sequence ends the run with -1: the log,
 // the system folders and the package scan depend on them.
 bool FatalInStartSequence(const std::string& name) {
-    return name == "fopen" || name == "GetWindowsDirectoryA" || name == "GetModuleFileNameA" ||
+    return name == "GetWindowsDirectoryA" || name == "GetModuleFileNameA" ||
            name == "PathRemoveFileSpecA" || name == "FindFirstFileA";
 }
 

@@ -234,6 +234,43 @@ unknown_word)
     }
     ;;
 
+log_links)
+    # Links that an ordinary user can leave at the log's name in the shared
+    # temporary folder: a symbolic link and a hard link to a file outside it,
+    # then an old log owned by somebody else. The run replaces the name and
+    # never writes through it: the other file keeps its bytes and the log is
+    # a new regular file with one name.
+    e2e_new_prefix "$case_name"
+    hallimor_wine_place_installer "$E2E_PREFIX" "$HALLIMOR_EXE"
+    temp=$(find "$E2E_PREFIX/drive_c/windows" -maxdepth 1 -iname temp | head -n 1)
+    [ -n "$temp" ] || { mkdir -p "$E2E_PREFIX/drive_c/windows/temp"; temp=$E2E_PREFIX/drive_c/windows/temp; }
+    outside=$E2E_PREFIX/drive_c/outside.dat
+    for kind in symbolic hard old; do
+        printf 'precious bytes\r\n' >"$outside"
+        rm -f "$temp"/[Hh]andset[Ii]nstall[Ii]nfo.log
+        case $kind in
+        symbolic) ln -s "$outside" "$temp/HandsetInstallInfo.log" ;;
+        hard) ln "$outside" "$temp/HandsetInstallInfo.log" ;;
+        old) printf 'old records\r\n' >"$temp/HandsetInstallInfo.log" ;;
+        esac
+        e2e_run Clean
+        e2e_expect_exit 0
+        [ "$(cat "$outside")" = "$(printf 'precious bytes\r\n')" ] ||
+            e2e_fail "$kind link: the file outside the temporary folder was changed"
+        if [ -L "$E2E_LOG" ] || [ "$(stat -c %h "$E2E_LOG" 2>/dev/null)" != 1 ]; then
+            e2e_fail "$kind: the log is not a regular file with one name"
+        fi
+        e2e_expect_log && {
+            expect_run_start 'OperateCode: Clean\n'
+            e2e_expect_last_record "$FINISH"
+            e2e_expect_no_record_matching 'old records|precious'
+            e2e_expect_crlf_lines
+        }
+        leftovers=$(find "$temp" -maxdepth 1 -name '~*.tmp' | wc -l)
+        [ "$leftovers" -eq 0 ] || e2e_fail "$kind: $leftovers temporary log file(s) left in the temporary folder"
+    done
+    ;;
+
 *)
     echo "error: unknown case $case_name" >&2
     exit 2

@@ -75,6 +75,19 @@ typedef INT_PTR(WINAPI* FARPROC)(void);
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
+
+// CreateFileA and MoveFileExA.
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
 
 // Error codes.
 #define ERROR_SUCCESS 0L
@@ -367,6 +380,19 @@ typedef struct _SECURITY_ATTRIBUTES {
     BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
+
 typedef struct _QUERY_SERVICE_CONFIGA {
     DWORD dwServiceType;
     DWORD dwStartType;
@@ -421,6 +447,12 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes);
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
 BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists);
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+BOOL WINAPI CloseHandle(HANDLE hObject);
+BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
+BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
 void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
@@ -464,10 +496,10 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCS
 BOOL WINAPI DeleteService(SC_HANDLE hService);
 BOOL WINAPI QueryServiceConfigA(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGA lpServiceConfig, DWORD cbBufSize,
                                 LPDWORD pcbBytesNeeded);
-BOOL WINAPI ChangeServiceConfigA(SC_HANDLE hService, DWORD dwServiceType, DWORD dwStartType, DWORD dwErrorControl,
-                                 LPCSTR lpBinaryPathName, LPCSTR lpLoadOrderGroup, LPDWORD lpdwTagId,
-                                 LPCSTR lpDependencies, LPCSTR lpServiceStartName, LPCSTR lpPassword,
-                                 LPCSTR lpDisplayName);
+BOOL WINAPI ChangeServiceConfigA(SC_HANDLE hService, DWORD dwServiceType, DWORD dwStartType,
+                                 DWORD dwErrorControl, LPCSTR lpBinaryPathName, LPCSTR lpLoadOrderGroup,
+                                 LPDWORD lpdwTagId, LPCSTR lpDependencies, LPCSTR lpServiceStartName,
+                                 LPCSTR lpPassword, LPCSTR lpDisplayName);
 BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus);
 SC_LOCK WINAPI LockServiceDatabase(SC_HANDLE hSCManager);
 BOOL WINAPI UnlockServiceDatabase(SC_LOCK ScLock);
@@ -479,8 +511,8 @@ BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject);
 HINF WINAPI SetupOpenInfFileA(PCSTR FileName, PCSTR InfClass, DWORD InfStyle, UINT* ErrorLine);
 BOOL WINAPI SetupFindFirstLineA(HINF InfHandle, PCSTR Section, PCSTR Key, PINFCONTEXT Context);
 BOOL WINAPI SetupFindNextLine(PINFCONTEXT ContextIn, PINFCONTEXT ContextOut);
-BOOL WINAPI SetupGetStringFieldA(PINFCONTEXT Context, DWORD FieldIndex, PSTR ReturnBuffer, DWORD ReturnBufferSize,
-                                 PDWORD RequiredSize);
+BOOL WINAPI SetupGetStringFieldA(PINFCONTEXT Context, DWORD FieldIndex, PSTR ReturnBuffer,
+                                 DWORD ReturnBufferSize, PDWORD RequiredSize);
 void WINAPI SetupCloseInfFile(HINF InfHandle);
 BOOL WINAPI SetupCopyOEMInfA(PCSTR SourceInfFileName, PCSTR OEMSourceMediaLocation, DWORD OEMSourceMediaType,
                              DWORD CopyStyle, PSTR DestinationInfFileName, DWORD DestinationInfFileNameSize,
@@ -490,13 +522,15 @@ BOOL WINAPI SetupCopyOEMInfA(PCSTR SourceInfFileName, PCSTR OEMSourceMediaLocati
 HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HWND hwndParent, DWORD Flags);
 BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex, PSP_DEVINFO_DATA DeviceInfoData);
 BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
-                                              DWORD Property, PDWORD PropertyRegDataType, PBYTE PropertyBuffer,
-                                              DWORD PropertyBufferSize, PDWORD RequiredSize);
+                                              DWORD Property, PDWORD PropertyRegDataType,
+                                              PBYTE PropertyBuffer, DWORD PropertyBufferSize,
+                                              PDWORD RequiredSize);
 BOOL WINAPI SetupDiSetDeviceRegistryPropertyA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
                                               DWORD Property, const BYTE* PropertyBuffer,
                                               DWORD PropertyBufferSize);
 BOOL WINAPI SetupDiGetDeviceInstanceIdA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
-                                        PSTR DeviceInstanceId, DWORD DeviceInstanceIdSize, PDWORD RequiredSize);
+                                        PSTR DeviceInstanceId, DWORD DeviceInstanceIdSize,
+                                        PDWORD RequiredSize);
 BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
                                       PSP_DEVINFO_DATA DeviceInfoData);
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet);
@@ -509,5 +543,22 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareI
 // in the simulated file system, in text mode as on Windows.
 FILE* SimFopen(const char* path, const char* mode);
 #define fopen SimFopen
+
+// A C runtime descriptor over a file handle, and a stream over a descriptor
+// (the stream owns the descriptor, the descriptor owns the handle).
+#define _O_TEXT 0x4000
+#define _O_BINARY 0x8000
+int SimOpenOsfhandle(intptr_t osfhandle, int flags);
+#define _open_osfhandle SimOpenOsfhandle
+FILE* SimFdopen(int descriptor, const char* mode);
+#define _fdopen SimFdopen
+int SimClose(int descriptor);
+#define _close SimClose
+
+// advapi32's random source, declared under its export name as the SDK does.
+typedef unsigned char BOOLEAN;
+typedef uint32_t ULONG;
+BOOLEAN WINAPI SystemFunction036(PVOID RandomBuffer, ULONG RandomBufferLength);
+#define RtlGenRandom SystemFunction036
 
 #endif
