@@ -21,7 +21,7 @@ foreach(version win2k winxp64 win2003 vista win7 win10)
     FIXTURES_REQUIRED wine_prefix
     ENVIRONMENT "${HALLIMOR_MATRIX_ENVIRONMENT}"
     LABELS "wine;matrix"
-    TIMEOUT 400
+    TIMEOUT 900
     COST 500)
 endforeach()
 
