@@ -169,7 +169,8 @@ machine_after_install)
     ;;
 
 machine_after_preinstall_cu)
-    # Preinstall_cu: everything found, the uninstall entry among it.
+    # Preinstall_cu: everything found, the uninstall entry among it; after
+    # Uninstall the driver files and the entry are gone.
     start_case
     e2e_run Preinstall_cu
     e2e_expect_exit 0
@@ -179,6 +180,17 @@ machine_after_preinstall_cu)
     ITEMS+=("found    records  install records")
     expect_items
     expect_report_line 'found    records  install records  uninstall entry SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KWE USB Driver with DisplayVersion 1.0.1.14'
+    # Uninstall, the entry's own command: before it removes the devices, it
+    # deletes the package's driver files as superseded, and it takes the
+    # entry away, so that a detection by the check no longer finds the app.
+    e2e_run Uninstall
+    e2e_expect_exit 0
+    run_check "$CHECK_EXE" --records
+    expect_check_exit 1
+    for name in "${SYS_FILES[@]}"; do
+        expect_report_line "missing  driver file  $name  C:\\windows\\system32\\drivers\\$name does not exist"
+    done
+    expect_report_line 'missing  records  install records  neither the install flag nor the uninstall entry with DisplayVersion 1.0.1.14'
     ;;
 
 machine_after_clean)
