@@ -19,6 +19,7 @@ set(HALLIMOR_WINE_ENVIRONMENT
   HALLIMOR_EXE=${HALLIMOR_WINDOWS_EXE}
   HALLIMOR_RUNEXIT=${HALLIMOR_WINDOWS_DIR}/runexit.exe
   HALLIMOR_MKDEVICE=${HALLIMOR_WINDOWS_DIR}/mkdevice.exe
+  HALLIMOR_CHECK_EXE=${HALLIMOR_WINDOWS_DIR}/HallimorCheck_x64.exe
   HALLIMOR_SAMPLE=${CMAKE_SOURCE_DIR}/sample/Drivers
   HALLIMOR_WINE_BASE=${HALLIMOR_WINE_STATE}/prefix
   HALLIMOR_WINE_WORK=${HALLIMOR_WINE_STATE}/work)
@@ -56,6 +57,19 @@ endforeach()
 foreach(case install_system_state preinstall_cu_system_state preinstall_storage_devices
         uninstall_devices clean_vendor_purge superseded_before_install)
   add_test(NAME Wine.${case} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/e2e_package.sh ${case})
+  set_tests_properties(Wine.${case} PROPERTIES
+    FIXTURES_REQUIRED wine_prefix
+    ENVIRONMENT "${HALLIMOR_WINE_ENVIRONMENT}"
+    LABELS "wine"
+    TIMEOUT 180
+    COST 100)
+endforeach()
+
+# HallimorCheck_x64.exe machine after the installer's runs: which items of the
+# package the machine holds, and its exit code.
+foreach(case machine_after_install machine_after_preinstall_cu machine_after_clean
+        machine_driver_not_replaced machine_no_package)
+  add_test(NAME Wine.${case} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/e2e_machine.sh ${case})
   set_tests_properties(Wine.${case} PROPERTIES
     FIXTURES_REQUIRED wine_prefix
     ENVIRONMENT "${HALLIMOR_WINE_ENVIRONMENT}"

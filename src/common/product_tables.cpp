@@ -37,3 +37,9 @@ const char* const kVendorDriverFiles[VENDOR_DRIVER_FILE_COUNT] = {
     "KWECDMADiag.sys",  "KWECDMAModem.sys", "KWECDMANmea.sys",   "KWECDMASound.sys", "KWEGSMModem.sys",
     "KWEGSMSound.sys",  "kweusbgser.sys",
 };
+
+const char kInstallFlagKey32[] = "SOFTWARE\\Wow6432Node\\KWEUSBDriverFlag";
+const char kInstallFlagKey64[] = "SOFTWARE\\KWEUSBDriverFlag";
+const char kInstallFlagValue[] = "IsDriverInstalled";
+const char kUninstallEntryKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KWE USB Driver\\";
+const char kUninstallDisplayVersion[] = "1.0.1.14";

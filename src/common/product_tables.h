@@ -1,6 +1,6 @@
-// The installer's fixed tables: the filter driver's names and the tables the
-// vendor purge works from. The installer and the package checker both read
-// them from here, so that the two can never disagree.
+// The installer's fixed tables: the filter driver's names, the tables the
+// vendor purge works from and the registry records' names. The installer and
+// the checker both read them from here, so that the two can never disagree.
 #ifndef HALLIMOR_COMMON_PRODUCT_TABLES_H
 #define HALLIMOR_COMMON_PRODUCT_TABLES_H
 
@@ -41,5 +41,17 @@ extern const char* const kVendorServices[VENDOR_SERVICE_COUNT];
 // The vendor's driver files in the system drivers folder, in deletion order.
 // The filter driver's own file is not among them.
 extern const char* const kVendorDriverFiles[VENDOR_DRIVER_FILE_COUNT];
+
+// The registry records, under HKEY_LOCAL_MACHINE: the install flag (a DWORD 1
+// under the key in the 32-bit programs' view, then the one in the 64-bit view)
+// and the program's entry in the list of installed programs, whose key path
+// ends in a backslash.
+extern const char kInstallFlagKey32[];
+extern const char kInstallFlagKey64[];
+extern const char kInstallFlagValue[];
+extern const char kUninstallEntryKey[];
+// The uninstall entry's own version text ("DisplayVersion"); the run log
+// announces the program's version, which is another text.
+extern const char kUninstallDisplayVersion[];
 
 #endif

@@ -36,6 +36,11 @@ int ResolveSystemFolders(void);
 // Lists the package's .sys and .inf files. 1 when both lists were made.
 int ScanDriverPackage(void);
 
+// The same scan for the package beside another program folder (a folder
+// path without its trailing backslash), as the installer would make it if it
+// were started from there. An empty folder fails as an empty program path.
+int ScanDriverPackageBeside(const char* programFolder);
+
 // Process-start values of everything above.
 void ResetEnvironmentState(void);
 

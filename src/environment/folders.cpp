@@ -70,9 +70,9 @@ int ResolveSystemFolders(void) {
     return 1;
 }
 
-// Puts the executable's folder, "\Drivers\64bit\", the OS folder name and a
-// backslash into the driver package folder. 0 after logging the cause.
-static int BuildPackageFolder(void) {
+// Puts the executable's folder into the driver package folder buffer. 0 after
+// logging the cause.
+static int TakeProgramFolder(void) {
     DWORD length = GetModuleFileNameA(NULL, g_DriverPackageFolder, sizeof(g_DriverPackageFolder));
     // A result equal to the buffer size means the path was cut to fit.
     if (length >= sizeof(g_DriverPackageFolder) ||
@@ -89,6 +89,24 @@ static int BuildPackageFolder(void) {
     PathRemoveFileSpecA(g_DriverPackageFolder);
     if (g_DriverPackageFolder[0] == '\0') {
         LogMessage("Get current exe directory fail!\n");
+        return 0;
+    }
+    return 1;
+}
+
+// Puts the program folder (the executable's own when programFolder is NULL),
+// "\Drivers\64bit\", the OS folder name and a backslash into the driver
+// package folder. 0 after logging the cause.
+static int BuildPackageFolder(const char* programFolder) {
+    if (programFolder == NULL) {
+        if (!TakeProgramFolder()) {
+            return 0;
+        }
+    } else if (programFolder[0] == '\0') {
+        LogMessage("Get current exe directory fail!\n");
+        return 0;
+    } else if (!CopyText(g_DriverPackageFolder, sizeof(g_DriverPackageFolder), programFolder)) {
+        LogMessage("Error : The program path is longer than %d characters\n", MAX_PATH - 1);
         return 0;
     }
     LogMessage("Directory : %s\n", g_DriverPackageFolder);
@@ -158,14 +176,16 @@ static int ListPackageFiles(const char* extension, const char* kind, const char*
     return complete;
 }
 
-int ScanDriverPackage(void) {
+// The scan of the package beside programFolder (the executable's folder when
+// NULL).
+static int ScanPackageOf(const char* programFolder) {
     g_DriverFileCount = 0;
     g_InfCount = 0;
     memset(g_DriverFiles, 0, sizeof(g_DriverFiles));
     memset(g_InfFiles, 0, sizeof(g_InfFiles));
     memset(g_DriverPackageFolder, 0, sizeof(g_DriverPackageFolder));
 
-    if (!BuildPackageFolder()) {
+    if (!BuildPackageFolder(programFolder)) {
         return 0;
     }
     if (!ListPackageFiles("*.sys", "sys", "FindFirstFile(sys)", "Sys file list:\n", g_DriverFiles,
@@ -177,4 +197,12 @@ int ScanDriverPackage(void) {
         return 0;
     }
     return 1;
+}
+
+int ScanDriverPackage(void) {
+    return ScanPackageOf(NULL);
+}
+
+int ScanDriverPackageBeside(const char* programFolder) {
+    return ScanPackageOf(programFolder);
 }

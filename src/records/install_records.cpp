@@ -1,26 +1,18 @@
 // The install flag and the program's entry in the list of installed programs.
 #include <string.h>
 
+#include "common/product_tables.h"
 #include "common/text.h"
 #include "common/vendor_config.h"
 #include "platform/platform.h"
 #include "records/records.h"
 #include "run/log.h"
 
-// The flag key in the 32-bit programs' view, then the one in the 64-bit view.
-static const char kInstallFlagKey32[] = "SOFTWARE\\Wow6432Node\\KWEUSBDriverFlag";
-static const char kInstallFlagKey64[] = "SOFTWARE\\KWEUSBDriverFlag";
-static const char kInstallFlagValue[] = "IsDriverInstalled";
-
-static const char kUninstallEntryKey[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KWE USB Driver\\";
-
 // The entry names the shipped program file, whatever name it was started under.
 static const char kProgramFileName[] = "Hallimor_x64.exe";
 static const char kUninstallWord[] = " Uninstall";
 
 static const char kDisplayName[] = "KWE USB Driver";
-static const char kDisplayVersion[] = "1.0.1.14";
 static const char kEntryFlag[] = "Installed";
 static const char kPublisher[] = "KWE Corporation";
 
@@ -113,7 +105,7 @@ int WriteUninstallEntry(void) {
     };
     const struct EntryValue values[] = {
         {"DisplayName", kDisplayName},
-        {"DisplayVersion", kDisplayVersion},
+        {"DisplayVersion", kUninstallDisplayVersion},
         {"UninstallString", paths.uninstallString},
         {"flag", kEntryFlag},
         {"Publisher", kPublisher},

@@ -44,4 +44,17 @@ TEST(CheckMain, HelpGoesToStandardOutput) {
     EXPECT_EQ("", err);
 }
 
+// The host tool has no platform layer: the machine verb says so, whatever
+// its arguments, and gives no verdict.
+TEST(CheckMain, MachineVerbRunsOnWindowsOnly) {
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"machine"}, {"machine", "--records"}, {"machine", "C:\\Setup"}}) {
+        std::string out;
+        std::string err;
+        EXPECT_EQ(CHECK_EXIT_CANNOT, RunTool(words, &out, &err));
+        EXPECT_EQ("", out);
+        EXPECT_EQ("hallimor-check machine: the machine verb runs on Windows only\n", err);
+    }
+}
+
 } // namespace
