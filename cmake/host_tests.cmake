@@ -49,6 +49,8 @@ add_executable(hallimor_check_tests ${HALLIMOR_CHECK_TEST_SOURCES})
 target_compile_options(hallimor_check_tests PRIVATE ${HALLIMOR_WARNINGS})
 target_link_libraries(hallimor_check_tests PRIVATE hallimor_check hallimor_check_no_machine GTest::gtest
   GTest::gtest_main)
+# The package checks are tried on copies of the sample package.
+target_compile_definitions(hallimor_check_tests PRIVATE HALLIMOR_SAMPLE_DIR="${CMAKE_SOURCE_DIR}/sample")
 gtest_discover_tests(hallimor_check_tests DISCOVERY_TIMEOUT 60)
 if(HALLIMOR_SANITIZE)
   target_compile_options(hallimor_check PRIVATE ${HALLIMOR_SANITIZER_FLAGS})

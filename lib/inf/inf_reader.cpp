@@ -326,7 +326,8 @@ InfStatus ParseSections(const std::string& text, const StringTable* strings, Inf
             }
         }
         if (!empty) {
-            bool isStrings = SameNameNoCase(section->name, "Strings");
+            bool isStrings = SameNameNoCase(section->name, "Strings") ||
+                             UpperAsciiText(section->name).compare(0, 8, "STRINGS.") == 0;
             section->lines.push_back(Tokenize(logical, isStrings ? nullptr : strings));
             section->lines.back().lineNumber = static_cast<unsigned>(logicalStart + 1);
         }
@@ -344,9 +345,15 @@ InfStatus ParseInfBody(const std::string& raw, InfFile* inf, unsigned* errorLine
     if (error != 0) {
         return error;
     }
+    // The language-neutral [Strings] first, then the section of the
+    // reading system's language (US English here, [Strings.0409]), whose
+    // entries win, as SetupAPI takes them.
     StringTable strings;
-    InfSection* table = FindInfSection(plain, "Strings");
-    if (table != nullptr) {
+    for (const char* name : {"Strings", "Strings.0409"}) {
+        InfSection* table = FindInfSection(plain, name);
+        if (table == nullptr) {
+            continue;
+        }
         for (const InfLine& line : table->lines) {
             if (!line.hasKey) {
                 continue;
@@ -355,7 +362,7 @@ InfStatus ParseInfBody(const std::string& raw, InfFile* inf, unsigned* errorLine
             for (size_t i = 0; i < line.fields.size(); ++i) {
                 value += (i == 0 ? "" : ",") + line.fields[i];
             }
-            strings.emplace(UpperAsciiText(line.key), value);
+            strings[UpperAsciiText(line.key)] = value;
         }
     }
     error = ParseSections(text, &strings, inf, errorLine);

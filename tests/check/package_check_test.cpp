@@ -1,0 +1,325 @@
+// The package checks on copies of the sample package, one planted defect per
+// row: the finding it must give (layout, file, severity, code) and the exit.
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "check.h"
+#include "package_scan.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Replaces every occurrence of from in the file; the test fails when there is none.
+void Edit(const fs::path& path, const std::string& from, const std::string& to) {
+    std::string text = ReadText(path);
+    size_t at = text.find(from);
+    ASSERT_NE(std::string::npos, at) << path << ": " << from;
+    for (; at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    WriteText(path, text);
+}
+
+std::string JsonEscaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        out += (c == '\\' || c == '"') ? std::string("\\") + c : std::string(1, c);
+    }
+    return out;
+}
+
+struct Outcome {
+    int exit;
+    std::string out;
+    std::string err;
+};
+
+Outcome Check(std::vector<std::string> args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    int code = RunPackageVerb(args, out, err);
+    return Outcome{code, out.str(), err.str()};
+}
+
+class PackageCheck : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root = fs::temp_directory_path() /
+               ("hallimor-package-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        fs::create_directories(root);
+        fs::copy(HALLIMOR_SAMPLE_DIR "/Drivers", root / "Drivers", fs::copy_options::recursive);
+        win7 = root / "Drivers" / "64bit" / "WIN7";
+    }
+    void TearDown() override {
+        fs::remove_all(root);
+    }
+    fs::path root;
+    fs::path win7;
+};
+
+TEST_F(PackageCheck, TheSamplePackageChecksClean) {
+    Outcome run = Check({HALLIMOR_SAMPLE_DIR});
+    EXPECT_EQ(CHECK_EXIT_OK, run.exit) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("\n0 errors, 0 warnings\n")) << run.out;
+    EXPECT_EQ(0u,
+              run.out.find("Drivers\\64bit\\WIN7\\ holds a package, read by Windows 7 / Server 2008 R2\n"));
+    EXPECT_NE(std::string::npos,
+              run.out.find(
+                  "Drivers\\64bit\\ holds a package, read by Windows 8 / Server 2012, Windows 8.1 / Server "
+                  "2012 R2, Windows 10 / 11 / Server 2016 and later\n"));
+    // One package folder checked on its own.
+    EXPECT_EQ(CHECK_EXIT_OK, Check({(win7).string(), "--strict"}).exit);
+}
+
+TEST_F(PackageCheck, EachPlantedDefectGivesItsFinding) {
+    struct Row {
+        const char* code;
+        const char* file;
+        const char* severity;
+        std::function<void(const fs::path&)> plant;
+        std::vector<std::string> extraArgs;
+    };
+    const fs::path net = "kwenet.inf";
+    const std::vector<Row> rows = {
+        {"SCAN_TOO_MANY",
+         "",
+         "error",
+         [](const fs::path& f) {
+             for (int i = 0; i < 42; ++i) {
+                 WriteText(f / ("extra" + std::to_string(i) + ".sys"), "MZ");
+             }
+         },
+         {}},
+        {"SCAN_NAME_TOO_LONG",
+         "kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk.sys",
+         "error",
+         [](const fs::path& f) { WriteText(f / (std::string(70, 'k') + ".sys"), "MZ"); },
+         {}},
+        {"PATH_TOO_LONG",
+         "kwenet.inf",
+         "error",
+         [](const fs::path&) {},
+         {"--setup-dir", "C:\\" + std::string(230, 's')}},
+        {"FILTER_PAIRING",
+         "kweccid.inf",
+         "error",
+         [](const fs::path& f) { fs::rename(f / "gorvel.inf", f / "zgorvel.inf"); },
+         {}},
+        {"SHORT_NAME_MATCH",
+         "KWEusbnet.sys_old",
+         "error",
+         [](const fs::path& f) { fs::copy_file(f / "KWEusbnet.sys", f / "KWEusbnet.sys_old"); },
+         {}},
+        {"INF_UNREADABLE",
+         "junk.inf",
+         "error",
+         [](const fs::path& f) { WriteText(f / "junk.inf", std::string("MZ\x90\0\x03\0\0\0", 8)); },
+         {}},
+        {"NO_MANUFACTURER",
+         "kwenet.inf",
+         "error",
+         [net](const fs::path& f) { Edit(f / net, "[Manufacturer]", "[Makers]"); },
+         {}},
+        {"MODELS_SECTION_MISSING",
+         "kwenet.inf",
+         "error",
+         [net](const fs::path& f) { Edit(f / net, "[KWE]", "[KWEX]"); },
+         {}},
+        {"NO_NTAMD64_MODELS",
+         "kwenet.inf",
+         "error",
+         [net](const fs::path& f) { Edit(f / net, "%KWE% = KWE, NTamd64", "%KWE% = KWE"); },
+         {}},
+        {"NO_CATALOG",
+         "kwenet.inf",
+         "error",
+         [net](const fs::path& f) { Edit(f / net, "CatalogFile = kwenet.cat", ""); },
+         {}},
+        {"CATALOG_MISSING",
+         "kwenet.inf",
+         "error",
+         [](const fs::path& f) { fs::remove(f / "kwenet.cat"); },
+         {}},
+        {"FIRST_ID_FOREIGN",
+         "kwenet.inf",
+         "error",
+         [net](const fs::path& f) {
+             Edit(f / net, "USB\\VID_3E1F&PID_A101&MI_04,", "USB\\VID_1234&PID_A101&MI_04,");
+         },
+         {}},
+        {"INBOX_DRIVER_NAME",
+         "usbser.sys",
+         "error",
+         [](const fs::path& f) { fs::copy_file(f / "KWEusbser6k.sys", f / "usbser.sys"); },
+         {}},
+        {"FIRST_ID_SHARED",
+         "kwenet2.inf",
+         "warning",
+         [net](const fs::path& f) { fs::copy_file(f / net, f / "kwenet2.inf"); },
+         {}},
+        {"MODELS_DIFFER",
+         "kwenet.inf",
+         "warning",
+         [net](const fs::path& f) {
+             std::string text = ReadText(f / net);
+             size_t section = text.find("[KWE.NTamd64]");
+             text.replace(text.find("PID_B20C&MI_04,", section), 15, "PID_B20D&MI_04,");
+             WriteText(f / net, text);
+         },
+         {}},
+        {"REMOVAL_NOT_COVERED",
+         "kwenet.inf",
+         "warning",
+         [net](const fs::path& f) { Edit(f / net, "PID_B20C&MI_04,", "PID_FF0C&MI_04,"); },
+         {}},
+        {"PROVIDER_NOT_PURGED",
+         "kwenet.inf",
+         "warning",
+         [net](const fs::path& f) { Edit(f / net, "Provider    = %KWE%", "Provider    = \"Other Corp\""); },
+         {}},
+        {"SERVICE_NOT_PURGED",
+         "kwenet.inf",
+         "warning",
+         [net](const fs::path& f) { Edit(f / net, "AddService = KWEusbnet,", "AddService = OtherNet,"); },
+         {}},
+        // After every other name, so that the pairing keeps its index.
+        {"SYS_UNUSED",
+         "zextra.sys",
+         "warning",
+         [](const fs::path& f) { WriteText(f / "zextra.sys", "MZ"); },
+         {}},
+        {"FILE_NOT_PURGED",
+         "zextra.sys",
+         "warning",
+         [](const fs::path& f) { WriteText(f / "zextra.sys", "MZ"); },
+         {}},
+        // Before "gorvel.sys": the .sys list shifts and the pairing breaks.
+        {"FILTER_PAIRING",
+         "kweccid.inf",
+         "error",
+         [](const fs::path& f) { WriteText(f / "extra.sys", "MZ"); },
+         {}},
+        {"DRIVERVER_FORM",
+         "kwenet.inf",
+         "warning",
+         [net](const fs::path& f) { Edit(f / net, "11/20/2009,2.3.0.6", "2009-11-20,2.3"); },
+         {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.code);
+        TearDown();
+        SetUp();
+        row.plant(win7);
+        std::vector<std::string> args = {root.string(), "--json"};
+        args.insert(args.end(), row.extraArgs.begin(), row.extraArgs.end());
+        Outcome run = Check(args);
+        std::string expected = std::string("{\"layout\": \"") + JsonEscaped("Drivers\\64bit\\WIN7\\") +
+                               "\", \"file\": \"" + JsonEscaped(row.file) + "\", \"severity\": \"" +
+                               row.severity + "\", \"code\": \"" + row.code + "\"";
+        EXPECT_NE(std::string::npos, run.out.find(expected)) << run.out;
+        bool error = std::string(row.severity) == "error";
+        EXPECT_EQ(error ? CHECK_EXIT_FINDINGS : CHECK_EXIT_OK, run.exit) << run.out;
+        // The other layouts are untouched copies of the sample.
+        EXPECT_EQ(
+            std::string::npos,
+            run.out.find(
+                "\"layout\": \"Drivers\\\\64bit\\\\VISTA\\\\\", \"file\": \"\", \"severity\": \"error\""));
+        if (!error) {
+            EXPECT_EQ(CHECK_EXIT_FINDINGS, Check({root.string(), "--strict"}).exit);
+        }
+    }
+}
+
+TEST_F(PackageCheck, ArgumentsAndFoldersWithoutAVerdict) {
+    const std::vector<std::vector<std::string>> wrong = {{},
+                                                         {"--json"},
+                                                         {root.string(), "--setup-dir"},
+                                                         {root.string(), "--fast"},
+                                                         {root.string(), root.string()},
+                                                         {(root / "missing").string()}};
+    for (const std::vector<std::string>& args : wrong) {
+        Outcome run = Check(args);
+        EXPECT_EQ(CHECK_EXIT_CANNOT, run.exit);
+        EXPECT_EQ("", run.out);
+        EXPECT_EQ(0u, run.err.find("hallimor-check package: "));
+    }
+    // An empty setup folder is readable: no layout holds a package.
+    fs::remove_all(root / "Drivers");
+    fs::create_directories(root / "Drivers" / "64bit");
+    Outcome run = Check({root.string()});
+    EXPECT_EQ(CHECK_EXIT_FINDINGS, run.exit);
+    EXPECT_NE(std::string::npos, run.out.find("error NO_PACKAGE_AT_ALL: "));
+    EXPECT_NE(std::string::npos,
+              run.out.find("note NO_PACKAGE: Windows 7 / Server 2008 R2 find no package here"));
+}
+
+// Hostile content gives findings, never a crash or a hang: an INF of 10 MB,
+// unterminated quotes and sections, non-ASCII names, UTF-16 text, a folder of
+// 10,000 files.
+TEST_F(PackageCheck, HostileContentGivesFindings) {
+    WriteText(win7 / "huge.inf", std::string(10u * 1024u * 1024u, ';'));
+    WriteText(win7 / "quote.inf", "[Version]\nSignature=\"$Windows NT$\nProvider=\"KWE\n[Manufacturer\n");
+    WriteText(win7 / "caf\xe9.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("[Version]\r\nSignature=\"$Windows NT$\"\r\n")) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    WriteText(win7 / "wide.inf", utf16);
+    for (int i = 0; i < 10000; ++i) {
+        WriteText(win7 / ("f" + std::to_string(i) + ".txt"), "");
+    }
+    Outcome run = Check({root.string(), "--json"});
+    EXPECT_EQ(CHECK_EXIT_FINDINGS, run.exit);
+    for (const char* expected :
+         {"\"file\": \"huge.inf\", \"severity\": \"error\", \"code\": \"INF_UNREADABLE\", "
+          "\"message\": \"SetupAPI cannot read it (the file is 10 MB or larger)",
+          "\"file\": \"quote.inf\", \"severity\": \"error\", \"code\": \"INF_UNREADABLE\"",
+          "\"file\": \"caf\xc3\xa9.inf\", \"severity\": \"error\", \"code\": \"NO_MANUFACTURER\"",
+          "\"file\": \"wide.inf\", \"severity\": \"error\", \"code\": \"NO_MANUFACTURER\""}) {
+        EXPECT_NE(std::string::npos, run.out.find(expected)) << expected;
+    }
+}
+
+TEST(PackageScanNames, ShortNameMatchesAndNtfsOrder) {
+    struct Row {
+        const char* name;
+        bool matches;
+        bool throughShortName;
+    };
+    const Row rows[] = {
+        {"kwenet.sys", true, false}, {"KWENET.SYS", true, false}, {"kwenet.sys_old", true, true},
+        {"x.sysx", true, true},      {"x.sy", false, false},      {"x.sys.bak", false, false},
+        {"sys", false, false},       {"a.b.sys", true, false},    {"x.syst~", true, true},
+    };
+    for (const Row& row : rows) {
+        bool shortName = true;
+        EXPECT_EQ(row.matches, ScanPatternMatches(row.name, "sys", &shortName)) << row.name;
+        EXPECT_EQ(row.throughShortName, shortName) << row.name;
+    }
+    // Upper-cased ordinal order: '_' (0x5F) after the letters, "gorvel" before "KWE".
+    EXPECT_TRUE(NtfsNameLess("gorvel.sys", "KWETDDiag.sys"));
+    EXPECT_TRUE(NtfsNameLess("KWEZ.sys", "KWE_.sys"));
+    EXPECT_FALSE(NtfsNameLess("abc.inf", "ABC.INF"));
+}
+
+} // namespace

@@ -1,0 +1,313 @@
+// What the installer sees of a driver package folder.
+#include "package_scan.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "common/product_tables.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// An INF this large is no driver INF: it is refused unread.
+const std::uintmax_t kLargestInf = 10u * 1024u * 1024u;
+
+// The entry of folder whose name is name, ignoring ASCII letter case, or an
+// empty path.
+fs::path ChildNoCase(const fs::path& folder, const std::string& name) {
+    std::error_code error;
+    fs::path exact = folder / name;
+    if (fs::is_directory(exact, error)) {
+        return exact;
+    }
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        if (SameNoCase(it->path().filename().string(), name) && it->is_directory(error)) {
+            return it->path();
+        }
+    }
+    return fs::path();
+}
+
+// True when the text holds bytes that no INF holds: a NUL in a file that is
+// not UTF-16, or control characters other than tab, line ends, form feed and
+// the end-of-file mark.
+bool LooksBinary(const std::string& raw) {
+    if (raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFF &&
+        static_cast<unsigned char>(raw[1]) == 0xFE) {
+        return false;
+    }
+    size_t control = 0;
+    for (char c : raw) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u == 0) {
+            return true;
+        }
+        if (u < 0x20 && u != '\t' && u != '\r' && u != '\n' && u != '\f' && u != 0x1A) {
+            ++control;
+        }
+    }
+    return control > raw.size() / 100 + 2;
+}
+
+const char* InfStatusReason(infreader::InfStatus status) {
+    switch (status) {
+    case infreader::INF_WRONG_STYLE:
+        return "no [Version] section with a Windows NT signature";
+    case infreader::INF_BAD_SECTION_NAME_LINE:
+        return "a section name without its closing ']'";
+    case infreader::INF_SECTION_NAME_TOO_LONG:
+        return "a section name longer than 255 characters";
+    case infreader::INF_EXPECTED_SECTION_NAME:
+        return "text before the first section";
+    default:
+        return "unreadable";
+    }
+}
+
+const infreader::InfLine* FirstKeyLine(const infreader::InfSection* section, const std::string& key) {
+    if (section == nullptr) {
+        return nullptr;
+    }
+    for (const infreader::InfLine& line : section->lines) {
+        if (line.hasKey && SameNoCase(line.key, key)) {
+            return &line;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::string UpperAscii(const std::string& text) {
+    return infreader::UpperAsciiText(text);
+}
+
+bool SameNoCase(const std::string& a, const std::string& b) {
+    return infreader::SameNameNoCase(a, b);
+}
+
+const std::vector<WindowsVersion>& KnownWindowsVersions() {
+    static const std::vector<WindowsVersion> versions = {
+        {"Windows 2000", 5, 0, 2195},
+        {"Windows XP", 5, 1, 2600},
+        {"Windows XP x64 / Server 2003", 5, 2, 3790},
+        {"Windows Vista / Server 2008", 6, 0, 6002},
+        {"Windows 7 / Server 2008 R2", 6, 1, 7601},
+        {"Windows 8 / Server 2012", 6, 2, 9200},
+        {"Windows 8.1 / Server 2012 R2", 6, 3, 9600},
+        {"Windows 10 / 11 / Server 2016 and later", 10, 0, 19045},
+    };
+    return versions;
+}
+
+bool FindPackageLayouts(const fs::path& folder, std::vector<PackageLayout>* layouts) {
+    std::error_code error;
+    layouts->clear();
+    if (!fs::is_directory(folder, error)) {
+        return false;
+    }
+    fs::path drivers = ChildNoCase(folder, "Drivers");
+    fs::path base = drivers.empty() ? fs::path() : ChildNoCase(drivers, "64bit");
+    if (base.empty()) {
+        // FOLDER is one package folder: the layout its name gives.
+        std::string name = fs::absolute(folder, error).lexically_normal().filename().string();
+        if (name.empty()) {
+            name = fs::absolute(folder, error).lexically_normal().parent_path().filename().string();
+        }
+        PackageLayout only;
+        for (const char* known : {"WIN7", "VISTA", "WNET"}) {
+            if (SameNoCase(name, known)) {
+                only.osFolderName = known;
+            }
+        }
+        only.folder = folder;
+        only.label = only.osFolderName.empty() ? std::string("Drivers\\64bit\\")
+                                               : "Drivers\\64bit\\" + only.osFolderName + "\\";
+        layouts->push_back(only);
+    } else {
+        for (const char* name : {"WIN7", "VISTA", "WNET", ""}) {
+            PackageLayout layout;
+            layout.osFolderName = name;
+            layout.label = *name == '\0' ? std::string("Drivers\\64bit\\")
+                                         : std::string("Drivers\\64bit\\") + name + "\\";
+            layout.folder = *name == '\0' ? base : ChildNoCase(base, name);
+            layouts->push_back(layout);
+        }
+    }
+    for (PackageLayout& layout : *layouts) {
+        for (const WindowsVersion& version : KnownWindowsVersions()) {
+            if (layout.osFolderName == OsFolderNameForVersion(version.major, version.minor)) {
+                layout.versions.push_back(version);
+            }
+        }
+    }
+    return true;
+}
+
+bool ScanPatternMatches(const std::string& name, const std::string& extension, bool* throughShortName) {
+    *throughShortName = false;
+    std::string upper = UpperAscii(name);
+    std::string suffix = "." + UpperAscii(extension);
+    if (upper.size() >= suffix.size() &&
+        upper.compare(upper.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        return true;
+    }
+    // The short name keeps the first three characters of the last extension.
+    size_t dot = upper.rfind('.');
+    if (dot == std::string::npos || dot == 0) {
+        return false;
+    }
+    std::string last = upper.substr(dot + 1);
+    if (last.size() > 3 && last.compare(0, 3, UpperAscii(extension)) == 0) {
+        *throughShortName = true;
+        return true;
+    }
+    return false;
+}
+
+bool NtfsNameLess(const std::string& a, const std::string& b) {
+    return UpperAscii(a) < UpperAscii(b);
+}
+
+FolderListing ListPackageFolder(const fs::path& folder) {
+    FolderListing listing;
+    std::error_code error;
+    fs::directory_iterator it(folder, error);
+    if (error) {
+        listing.readable = false;
+        return listing;
+    }
+    for (fs::directory_iterator end; it != end; it.increment(error)) {
+        if (error) {
+            listing.readable = false;
+            break;
+        }
+        std::string name = it->path().filename().string();
+        listing.allNames.push_back(name);
+        ListedName listed;
+        listed.name = name;
+        std::error_code kindError;
+        listed.isDirectory = it->is_directory(kindError);
+        bool shortName = false;
+        if (ScanPatternMatches(name, "sys", &shortName)) {
+            listed.shortNameMatch = shortName;
+            listing.sys.push_back(listed);
+        }
+        if (ScanPatternMatches(name, "inf", &shortName)) {
+            listed.shortNameMatch = shortName;
+            listing.inf.push_back(listed);
+        }
+    }
+    auto order = [](const ListedName& a, const ListedName& b) { return NtfsNameLess(a.name, b.name); };
+    std::sort(listing.sys.begin(), listing.sys.end(), order);
+    std::sort(listing.inf.begin(), listing.inf.end(), order);
+    std::sort(listing.allNames.begin(), listing.allNames.end(), NtfsNameLess);
+    return listing;
+}
+
+std::vector<std::string> ModelsSectionIds(const infreader::InfFile& inf, const std::string& section) {
+    std::vector<std::string> ids;
+    const infreader::InfSection* models = infreader::FindInfSection(inf, section);
+    if (models == nullptr) {
+        return ids;
+    }
+    for (const infreader::InfLine& line : models->lines) {
+        for (size_t i = 1; i < line.fields.size(); ++i) {
+            if (!line.fields[i].empty()) {
+                ids.push_back(UpperAscii(line.fields[i]));
+            }
+        }
+    }
+    return ids;
+}
+
+InfFacts ReadInfFacts(const fs::path& path, const std::string& name) {
+    InfFacts facts;
+    facts.name = name;
+    std::error_code error;
+    if (fs::is_directory(path, error)) {
+        facts.unreadableReason = "a folder, not a file";
+        return facts;
+    }
+    std::uintmax_t size = fs::file_size(path, error);
+    if (error) {
+        facts.unreadableReason = "the file cannot be read";
+        return facts;
+    }
+    if (size >= kLargestInf) {
+        facts.unreadableReason = "the file is 10 MB or larger";
+        return facts;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) {
+        facts.unreadableReason = "the file cannot be read";
+        return facts;
+    }
+    if (LooksBinary(raw)) {
+        facts.unreadableReason = "binary data, not INF text";
+        return facts;
+    }
+    unsigned errorLine = 0;
+    infreader::InfStatus status = infreader::ParseInfText(raw, &facts.inf, &errorLine);
+    if (status != infreader::INF_OK) {
+        facts.unreadableReason = InfStatusReason(status);
+        if (errorLine != 0) {
+            facts.unreadableReason += " (line " + std::to_string(errorLine) + ")";
+        }
+        return facts;
+    }
+    facts.readable = true;
+
+    const infreader::InfSection* version = infreader::FindInfSection(facts.inf, "Version");
+    if (const infreader::InfLine* line = FirstKeyLine(version, "Provider")) {
+        facts.provider = line->fields.empty() ? "" : line->fields[0];
+    }
+    const infreader::InfLine* catalog = FirstKeyLine(version, "CatalogFile.NTamd64");
+    if (catalog == nullptr) {
+        catalog = FirstKeyLine(version, "CatalogFile");
+    }
+    if (catalog != nullptr && !catalog->fields.empty() && !catalog->fields[0].empty()) {
+        facts.hasCatalogLine = true;
+        facts.catalogFile = catalog->fields[0];
+    }
+    if (const infreader::InfLine* line = FirstKeyLine(version, "DriverVer")) {
+        facts.hasDriverVer = true;
+        for (size_t i = 0; i < line->fields.size(); ++i) {
+            facts.driverVer += (i == 0 ? "" : ",") + line->fields[i];
+        }
+    }
+
+    const infreader::InfSection* manufacturer = infreader::FindInfSection(facts.inf, "Manufacturer");
+    if (manufacturer != nullptr && !manufacturer->lines.empty()) {
+        facts.hasManufacturer = true;
+        facts.manufacturerLine = manufacturer->lines.front();
+        facts.modelsSection = facts.manufacturerLine.fields.empty() ? "" : facts.manufacturerLine.fields[0];
+        const infreader::InfSection* models =
+            facts.modelsSection.empty() ? nullptr : infreader::FindInfSection(facts.inf, facts.modelsSection);
+        facts.modelsSectionExists = models != nullptr;
+        if (models != nullptr && !models->lines.empty()) {
+            const infreader::InfLine& first = models->lines.front();
+            facts.firstHardwareId = first.fields.size() > 1 ? UpperAscii(first.fields[1]) : "";
+            facts.modelHardwareIds = ModelsSectionIds(facts.inf, facts.modelsSection);
+        }
+    }
+
+    for (const infreader::InfSection& section : facts.inf.sections) {
+        for (const infreader::InfLine& line : section.lines) {
+            if (line.hasKey) {
+                facts.namedFiles.push_back(line.key);
+                if (SameNoCase(line.key, "AddService") && !line.fields.empty() && !line.fields[0].empty()) {
+                    facts.services.push_back(line.fields[0]);
+                }
+            }
+            for (const std::string& field : line.fields) {
+                facts.namedFiles.push_back(field);
+            }
+        }
+    }
+    return facts;
+}
