@@ -68,7 +68,7 @@ endforeach()
 # HallimorCheck_x64.exe machine after the installer's runs: which items of the
 # package the machine holds, and its exit code.
 foreach(case machine_after_install machine_after_preinstall_cu machine_after_clean
-        machine_driver_not_replaced machine_no_package)
+        machine_driver_not_replaced machine_no_package package_check_sample)
   add_test(NAME Wine.${case} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/e2e_machine.sh ${case})
   set_tests_properties(Wine.${case} PROPERTIES
     FIXTURES_REQUIRED wine_prefix

@@ -74,15 +74,20 @@ start_case() {
 # dropped, without runexit's lines), its error stream (CHECK_ERR) and its
 # full exit code (CHECK_EXIT).
 run_check() {
-    local program=$1 output errfile
-    shift
+    run_check_verb machine "$@"
+}
+
+# run_check_verb VERB PROGRAM ARGS...: as run_check, for any verb.
+run_check_verb() {
+    local verb=$1 program=$2 output errfile
+    shift 2
     errfile=$(mktemp)
-    output=$(hallimor_wine "$E2E_PREFIX" "$HALLIMOR_RUNEXIT" "$program" machine "$@" 2>"$errfile" | tr -d '\r')
+    output=$(hallimor_wine "$E2E_PREFIX" "$HALLIMOR_RUNEXIT" "$program" "$verb" "$@" 2>"$errfile" | tr -d '\r')
     CHECK_ERR=$(tr -d '\r' <"$errfile")
     rm -f "$errfile"
     CHECK_EXIT=$(hallimor_wine_exit_code "$output")
     CHECK_OUT=$(printf '%s\n' "$output" | grep -v -E '^exit(_hex)?=')
-    e2e_note "check: $program machine $* -> exit=${CHECK_EXIT:-none}"
+    e2e_note "check: $program $verb $* -> exit=${CHECK_EXIT:-none}"
     [ -n "$CHECK_EXIT" ] || {
         printf '%s\n%s\n' "$output" "$CHECK_ERR" >&2
         echo "error: runexit.exe reported no exit code" >&2
@@ -254,6 +259,26 @@ machine_no_package)
     'hallimor-check machine: cannot tell: no driver package that the installer would take in C:\Hallimor\Drivers\64bit\WIN7\ '*) ;;
     *) e2e_fail "error stream [$CHECK_ERR] does not name the missing package" ;;
     esac
+    ;;
+
+package_check_sample)
+    # The package checker on the release engineer's Windows desk: the sample
+    # package beside the installer checks clean; a leftover that the *.sys
+    # search lists through its short name is an error naming the file.
+    start_case
+    run_check_verb package "$CHECK_EXE" 'C:\Hallimor'
+    expect_check_exit 0
+    for line in 'Drivers\64bit\WIN7\ holds a package, read by Windows 7 / Server 2008 R2' \
+        'Drivers\64bit\WNET\ holds a package, read by Windows 2000, Windows XP, Windows XP x64 / Server 2003' \
+        '0 errors, 0 warnings'; do
+        printf '%s\n' "$CHECK_OUT" | grep -qxF -- "$line" || e2e_fail "report lacks the line [$line]"
+    done
+    win7=$(find "$E2E_PREFIX/drive_c/Hallimor" -ipath '*/drivers/64bit/win7' -type d | head -n 1)
+    cp "$win7/KWEusbnet.sys" "$win7/KWEusbnet.sys_old"
+    run_check_verb package "$CHECK_EXE" 'C:\Hallimor' --json
+    expect_check_exit 1
+    printf '%s\n' "$CHECK_OUT" | grep -qF '"layout": "Drivers\\64bit\\WIN7\\", "file": "KWEusbnet.sys_old", "severity": "error", "code": "SHORT_NAME_MATCH"' ||
+        e2e_fail "no short-name finding for KWEusbnet.sys_old: $CHECK_OUT"
     ;;
 
 *)
