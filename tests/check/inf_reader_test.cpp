@@ -43,4 +43,46 @@ TEST(InfReaderDecoration, X64TakesTheMostSpecificAmd64DecorationThatApplies) {
     }
 }
 
+// Strings as SetupAPI substitutes them on a US English system: the
+// localized section's entries win over the neutral ones, in either order of
+// the sections, and are themselves never substituted; UTF-16 text is read
+// narrowed.
+TEST(InfReaderStrings, LocalizedSectionWinsOverTheNeutralOne) {
+    struct Row {
+        const char* name;
+        std::string text;
+        const char* provider;
+    };
+    const std::string head = "[Version]\r\nSignature=\"$Windows NT$\"\r\nProvider=%P%\r\n";
+    std::string wide = "\xFF\xFE";
+    for (char c : head + "[Strings]\r\nP=\"Wide Corp\"\r\n") {
+        wide += c;
+        wide += '\0';
+    }
+    const Row rows[] = {
+        {"neutral only", head + "[Strings]\r\nP=\"KWE Corporation\"\r\n", "KWE Corporation"},
+        {"localized after",
+         head + "[Strings]\r\nP=\"Neutral\"\r\n[Strings.0409]\r\nP=\"KWE Corporation\"\r\n",
+         "KWE Corporation"},
+        {"localized before",
+         head + "[strings.0409]\r\nP=\"KWE Corporation\"\r\n[Strings]\r\nP=\"Neutral\"\r\n",
+         "KWE Corporation"},
+        {"other language ignored", head + "[Strings]\r\nP=\"Neutral\"\r\n[Strings.0407]\r\nP=\"Deutsch\"\r\n",
+         "Neutral"},
+        {"entries not substituted", head + "[Strings.0409]\r\nP=\"%Q%\"\r\nQ=\"x\"\r\n", "%Q%"},
+        {"missing token kept", head, "%P%"},
+        {"UTF-16", wide, "Wide Corp"},
+    };
+    for (const Row& row : rows) {
+        infreader::InfFile inf;
+        unsigned line = 0;
+        ASSERT_EQ(infreader::INF_OK, infreader::ParseInfText(row.text, &inf, &line)) << row.name;
+        const infreader::InfSection* version = infreader::FindInfSection(inf, "Version");
+        ASSERT_NE(nullptr, version);
+        ASSERT_EQ(2u, version->lines.size());
+        ASSERT_EQ(1u, version->lines[1].fields.size());
+        EXPECT_EQ(row.provider, version->lines[1].fields[0]) << row.name;
+    }
+}
+
 } // namespace
