@@ -20,6 +20,7 @@ set(HALLIMOR_WINE_ENVIRONMENT
   HALLIMOR_RUNEXIT=${HALLIMOR_WINDOWS_DIR}/runexit.exe
   HALLIMOR_MKDEVICE=${HALLIMOR_WINDOWS_DIR}/mkdevice.exe
   HALLIMOR_CHECK_EXE=${HALLIMOR_WINDOWS_DIR}/HallimorCheck_x64.exe
+  HALLIMOR_CHECK_HOST=${CMAKE_BINARY_DIR}/hallimor-check
   HALLIMOR_SAMPLE=${CMAKE_SOURCE_DIR}/sample/Drivers
   HALLIMOR_WINE_BASE=${HALLIMOR_WINE_STATE}/prefix
   HALLIMOR_WINE_WORK=${HALLIMOR_WINE_STATE}/work)
@@ -57,6 +58,17 @@ endforeach()
 foreach(case install_system_state preinstall_cu_system_state preinstall_storage_devices
         uninstall_devices clean_vendor_purge superseded_before_install)
   add_test(NAME Wine.${case} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/e2e_package.sh ${case})
+  set_tests_properties(Wine.${case} PROPERTIES
+    FIXTURES_REQUIRED wine_prefix
+    ENVIRONMENT "${HALLIMOR_WINE_ENVIRONMENT}"
+    LABELS "wine"
+    TIMEOUT 180
+    COST 100)
+endforeach()
+
+# hallimor-check log on the logs of real runs: their verdicts.
+foreach(case log_install_sample log_uninstall_bare log_no_package log_driver_not_replaced)
+  add_test(NAME Wine.${case} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/e2e_log.sh ${case})
   set_tests_properties(Wine.${case} PROPERTIES
     FIXTURES_REQUIRED wine_prefix
     ENVIRONMENT "${HALLIMOR_WINE_ENVIRONMENT}"
