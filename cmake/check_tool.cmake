@@ -9,6 +9,10 @@ add_library(hallimor_check STATIC ${HALLIMOR_CHECK_SOURCES})
 target_include_directories(hallimor_check PUBLIC ${CMAKE_SOURCE_DIR}/tools/check)
 target_compile_options(hallimor_check PRIVATE ${HALLIMOR_WARNINGS})
 target_link_libraries(hallimor_check PUBLIC hallimor_tables hallimor_inf)
+if(MSVC)
+  # The log reader opens files with fopen and names errors with strerror.
+  target_compile_definitions(hallimor_check PRIVATE _CRT_SECURE_NO_WARNINGS)
+endif()
 
 # The machine verb reads the target machine through the installer's platform
 # layer and finds the package with the installer's environment code
