@@ -216,12 +216,13 @@ TEST_F(DevicesFilterInForce, FailedLowerFilterWriteSkipsThatDevice) {
     ApplyMassStorageFilter();
     std::vector<std::string> log = FinishLog();
 
-    sim::Device* first = sim::FindDevice(kInterface);
+    // The composite device comes before its function in the device tree.
+    sim::Device* first = sim::FindDevice(kComposite);
     EXPECT_FALSE(first->hasLowerFilters);
     EXPECT_FALSE(first->hasFriendlyName);
-    EXPECT_FALSE(sim::RegKeyExists(DeviceParameters(kInterface)));
-    EXPECT_TRUE(IsConfigured(kComposite));
-    EXPECT_EQ(2u, FlagOr(DeviceParameters(kComposite), kMissing));
+    EXPECT_EQ(kMissing, FlagOr(DeviceParameters(kComposite), kMissing));
+    EXPECT_TRUE(IsConfigured(kInterface));
+    EXPECT_EQ(2u, FlagOr(DeviceParameters(kInterface), kMissing));
     int failed = IndexOf(log, "Set LOWERFILTERS failed!\n");
     ASSERT_GE(failed, 0);
     EXPECT_EQ(1, CountOf(log, "Set LOWERFILTERS failed!\n"));
@@ -236,10 +237,10 @@ TEST_F(DevicesFilterInForce, FailedFriendlyNameStillWritesDeviceFlag) {
     ApplyMassStorageFilter();
     FinishLog();
 
-    sim::Device* first = sim::FindDevice(kInterface);
+    sim::Device* first = sim::FindDevice(kComposite);
     EXPECT_TRUE(first->hasLowerFilters);
     EXPECT_FALSE(first->hasFriendlyName);
-    EXPECT_EQ(2u, FlagOr(DeviceParameters(kInterface), kMissing));
+    EXPECT_EQ(2u, FlagOr(DeviceParameters(kComposite), kMissing));
 }
 
 TEST_F(DevicesFilterInForce, ServiceFailuresStillConfigureDevices) {

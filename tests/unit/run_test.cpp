@@ -248,13 +248,14 @@ TEST_F(RunTest, UnknownVersionIsNotFatal) {
     ASSERT_GE(messages.size(), 5u);
     EXPECT_EQ("OS Version : ", messages[3]);
     EXPECT_EQ("Get OS version failed!\n", messages[4]);
-    EXPECT_GE(sim::FindCall("FindFirstFileA", "64bit\\\\*.sys"), 0);
+    EXPECT_GE(sim::FindCall("FindFirstFileA", "\"C:\\Setup\\Drivers\\64bit\\\\*.sys\", ptr"), 0);
     EXPECT_EQ(0, g_OsCode);
 }
 
 TEST_F(RunTest, CleanNeedsNoPackage) {
     EXPECT_EQ(0, sim::Run({"Clean"}));
-    EXPECT_EQ(-1, sim::FindCall("FindFirstFileA", "Drivers"));
+    EXPECT_EQ(std::vector<std::string>{"FindFirstFileA(\"C:\\Windows\\inf\\oem*.inf\", ptr)"},
+              sim::CallLines({"FindFirstFileA"}));
     EXPECT_EQ(-1, sim::FindCall("GetModuleFileNameA"));
     EXPECT_EQ(kFinish, sim::LogMessages().back());
 }
@@ -313,7 +314,7 @@ TEST_P(RunSequenceTest, WritesOnlyItsOwnRecords) {
     EXPECT_EQ(row.installFlag, sim::RegKeyExists(kFlagKey32));
     EXPECT_EQ(row.installFlag, sim::RegKeyExists(kFlagKey64));
     EXPECT_EQ(row.uninstallEntry, sim::RegKeyExists(kUninstallEntry));
-    EXPECT_EQ(row.ejectTool, sim::FindCall("WinExec", "lantrope.exe") >= 0);
+    EXPECT_EQ(row.ejectTool, sim::FindCall("WinExec", "\"\"C:\\Setup\\lantrope.exe\"\", 0") >= 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, RunSequenceTest,
@@ -328,7 +329,7 @@ TEST_F(RunTest, PreinstallCfgSetsPowerSettingsLast) {
     AddSmallPackage();
     sim::AddRegKey("SYSTEM\\CurrentControlSet\\Services\\KWEusbmdm6k");
     EXPECT_EQ(0, sim::Run({"Preinstall_cfg"}));
-    int tool = sim::FindCall("WinExec", "lantrope.exe");
+    int tool = sim::FindCall("WinExec", "\"\"C:\\Setup\\lantrope.exe\"\", 0");
     ASSERT_GE(tool, 0);
     EXPECT_GT(FindAnyCall("KWEusbmdm6k", tool), tool);
 }
@@ -348,8 +349,8 @@ TEST_F(RunTest, UninstallTakesTheRecordsAway) {
     EXPECT_FALSE(sim::RegKeyExists(kUninstallEntry));
     EXPECT_EQ(nullptr, sim::FindRegValue("SYSTEM\\CurrentControlSet\\Services\\gorvel", "gorvel"));
     // The three service keys in their order, then the filter's value.
-    int entry = sim::FindCall("RegDeleteKeyA", "Uninstall\\KWE USB Driver");
-    int flag = sim::FindCall("RegDeleteKeyA", "KWEUSBDriverFlag");
+    int entry = sim::FindCall("RegDeleteKeyA", "HKLM, \"" + std::string(kUninstallEntry) + "\\\"");
+    int flag = sim::FindCall("RegDeleteKeyA", "HKLM, \"" + std::string(kFlagKey32) + "\"");
     int mdm = FindAnyCall("Services\\KWEusbmdm6k");
     int nmea = FindAnyCall("Services\\KWEusbnmea");
     int ser = FindAnyCall("Services\\KWEusbser6k");
