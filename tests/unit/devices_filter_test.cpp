@@ -152,7 +152,12 @@ TEST_F(DevicesFilterInForce, ServiceCreatedOnceWithItsSettings) {
     EXPECT_EQ(static_cast<DWORD>(SERVICE_KERNEL_DRIVER), service->type);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), service->startType);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_ERROR_NORMAL), service->errorControl);
-    EXPECT_EQ(1, sim::CallCount("CreateServiceA"));
+    EXPECT_EQ((std::vector<std::string>{
+                  "CreateServiceA(scm, \"gorvel\", \"KWE Mass Storage Filter Driver\", 0, 1, 3, 1, "
+                  "\"system32\\drivers\\gorvel.sys\", NULL, NULL, NULL, NULL, NULL)"}),
+              sim::CallLines({"CreateServiceA"}));
+    EXPECT_EQ(std::vector<std::string>(2, "OpenSCManagerA(NULL, NULL, 6)"),
+              sim::CallLines({"OpenSCManagerA"}));
     EXPECT_EQ(1, CountOf(log, "Create [gorvel] service success!\n"));
     // The second call writes the same values again.
     EXPECT_EQ(6, CountOf(log, "Set LowFilter Success!\n"));

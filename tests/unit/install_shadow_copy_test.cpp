@@ -63,6 +63,9 @@ TEST(InstallShadowCopy, LockedDatabaseLeavesServiceAloneAndRestoreWritesDemand) 
     EXPECT_TRUE(vss->running);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), vss->startType);
     EXPECT_EQ(-1, sim::FindCall("OpenServiceA"));
+    EXPECT_EQ(
+        (std::vector<std::string>{"LocalAlloc(64, 280)", "QueryServiceLockStatusA(scm, local, 280, ptr)"}),
+        sim::CallLines({"LocalAlloc", "QueryServiceLockStatusA"}));
     EXPECT_EQ(0, sim::OpenHandleCount());
 
     RestoreShadowCopyService(); // still locked

@@ -24,6 +24,12 @@ TEST(InstallStaging, ReplacesReadOnlyCopy) {
     sim::AddFile(kDrivers + "a.sys", "old a", FILE_ATTRIBUTE_READONLY);
     EXPECT_EQ(1, StageDriverFiles());
     EXPECT_EQ("new a", sim::FileData(kDrivers + "a.sys"));
+    const std::string destination = Quoted(kDrivers + "a.sys");
+    EXPECT_EQ((std::vector<std::string>{
+                  "GetFileAttributesA(" + destination + ")", "SetFileAttributesA(" + destination + ", 128)",
+                  "DeleteFileA(" + destination + ")",
+                  "CopyFileA(" + Quoted(sim::PackageFolder("WIN7") + "a.sys") + ", " + destination + ", 0)"}),
+              sim::CallLines({"GetFileAttributesA", "SetFileAttributesA", "DeleteFileA", "CopyFileA"}));
     std::vector<std::string> log = Finish();
     EXPECT_TRUE(Contains(log, "Copy " + sim::PackageFolder("WIN7") + "a.sys to " + kDrivers + "a.sys\n"));
 }
