@@ -130,6 +130,15 @@ TEST_F(RunTest, WindowsSevenInstallStartsAsDescribed) {
     EXPECT_EQ(kFinish, messages.back());
     EXPECT_EQ(OS_CODE_WIN7, g_OsCode);
     EXPECT_STREQ("C:\\Windows\\system32\\drivers\\", g_SystemDriversFolder);
+    // What the package supersedes goes before the install: the OEM INFs, the
+    // listed driver files, then the support library.
+    int oemSearch = sim::FindCall("FindFirstFileA", "\"C:\\Windows\\inf\\oem*.inf\", ptr");
+    int oldDriver = sim::FindCall("DeleteFileA", "\"C:\\Windows\\system32\\drivers\\kwemdm.sys\"");
+    int library = sim::FindCall("DeleteFileA", "\"C:\\Windows\\system32\\brommet.dll\"");
+    ASSERT_GE(oemSearch, 0);
+    EXPECT_LT(oemSearch, oldDriver);
+    EXPECT_LT(oldDriver, library);
+    EXPECT_LT(library, sim::FindCall("CopyFileA"));
     // Every record ends in CR LF in the file.
     std::string text = sim::LogText();
     EXPECT_EQ("\r\n\r\n", text.substr(text.size() - 4));
@@ -325,13 +334,37 @@ INSTANTIATE_TEST_SUITE_P(Operations, RunSequenceTest,
                                            SequenceRow{"Preinstall_BYT", false, true, true},
                                            SequenceRow{"Preinstall_cfg", false, false, true}));
 
-TEST_F(RunTest, PreinstallCfgSetsPowerSettingsLast) {
+// The last pass of the device removal (all devices of the USB enumerator).
+int LastRemovalPass() {
+    std::vector<int> passes = sim::FindCalls("SetupDiGetClassDevsA", "NULL, \"USB\", NULL, 4");
+    return passes.empty() ? -1 : passes.back();
+}
+
+// Preinstall_cfg removes the devices, preinstalls, then sets the power
+// settings; Preinstall_BYT preinstalls (ending with the tool), installs, then
+// writes the uninstall entry.
+TEST_F(RunTest, CompoundWordsKeepTheirStepOrder) {
     AddSmallPackage();
     sim::AddRegKey("SYSTEM\\CurrentControlSet\\Services\\KWEusbmdm6k");
     EXPECT_EQ(0, sim::Run({"Preinstall_cfg"}));
-    int tool = sim::FindCall("WinExec", "\"\"C:\\Setup\\lantrope.exe\"\", 0");
+    const std::string toolArgs = "\"\"C:\\Setup\\lantrope.exe\"\", 0";
+    int tool = sim::FindCall("WinExec", toolArgs);
     ASSERT_GE(tool, 0);
+    int removal = LastRemovalPass();
+    ASSERT_GE(removal, 0);
+    EXPECT_LT(removal, sim::FindCall("SetupCopyOEMInfA"));
     EXPECT_GT(FindAnyCall("KWEusbmdm6k", tool), tool);
+
+    SetUp();
+    AddSmallPackage();
+    EXPECT_EQ(0, sim::Run({"Preinstall_BYT"}));
+    tool = sim::FindCall("WinExec", toolArgs);
+    int installWalk =
+        sim::FindCall("SetupOpenInfFileA", "\"" + sim::PackageFolder("WIN7") + "kwemdm.inf\", NULL, 2, NULL");
+    int entry = sim::FindCall("RegCreateKeyExA", "HKLM, \"" + std::string(kUninstallEntry) + "\\\", ...");
+    ASSERT_GE(tool, 0);
+    EXPECT_LT(tool, installWalk);
+    EXPECT_LT(installWalk, entry);
 }
 
 TEST_F(RunTest, UninstallTakesTheRecordsAway) {
@@ -355,6 +388,7 @@ TEST_F(RunTest, UninstallTakesTheRecordsAway) {
     int nmea = FindAnyCall("Services\\KWEusbnmea");
     int ser = FindAnyCall("Services\\KWEusbser6k");
     int filter = FindAnyCall("Services\\gorvel");
+    EXPECT_LT(LastRemovalPass(), entry);
     EXPECT_LT(entry, flag);
     EXPECT_LT(flag, mdm);
     EXPECT_LT(mdm, nmea);
