@@ -31,7 +31,8 @@ std::string PackageHardwareId(int index) {
 std::string ModelInf(const std::string& provider, const std::vector<std::string>& ids) {
     std::string text =
         "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Ports\r\nProvider=" + provider +
-        "\r\nDriverVer=01/02/2009,1.0.1.17\r\n\r\n[Manufacturer]\r\n%Mfg%=Models,NTamd64\r\n\r\n"
+        "\r\nDriverVer=01/02/"
+        "2009,1.0.1.17\r\nCatalogFile=kwe.cat\r\n\r\n[Manufacturer]\r\n%Mfg%=Models,NTamd64\r\n\r\n"
         "[Models]\r\n";
     for (size_t i = 0; i < ids.size(); ++i) {
         text += "%Device" + std::to_string(i) + "%=Install," + ids[i] + "\r\n";
@@ -68,6 +69,8 @@ std::string PackageInfText(int index) {
 
 void BuildMachine(const MachineShape& shape) {
     sim::Reset();
+    // The catalog that signs every package INF.
+    sim::AddPackageFile("WIN7", "kwe.cat", "catalog");
 
     for (int i = 0; i < shape.packageInfs; ++i) {
         sim::AddPackageFile("WIN7", PackageName(i, ".sys"), "driver");

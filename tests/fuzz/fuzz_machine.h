@@ -167,6 +167,8 @@ inline Built BuildMachine(const uint8_t* data, size_t size) {
                      in.Text(200));
 
     std::string package = sim::PackageFolder(built.osFolder);
+    // The catalog that a signed package INF names ("CatalogFile=kwe.cat").
+    sim::AddFile(package + "kwe.cat", "catalog");
     int sysCount = in.Byte() % 8;
     for (int i = 0; i < sysCount; ++i) {
         sim::AddFile(package + FileName(in.Text(90), ".sys"), "driver");

@@ -24,10 +24,12 @@ def text(value):
 
 
 def inf(provider, ids, models="Models"):
+    """A signed INF (the package's catalog kwe.cat) with its models in the
+    section the installer reads and in the one 64-bit Windows binds through."""
     lines = "".join("%%Dev%d%%=Install%d,%s\r\n" % (i, i, hw) for i, hw in enumerate(ids))
-    return ('[Version]\r\nSignature="$Windows NT$"\r\nClass=Ports\r\nProvider=%s\r\n\r\n'
-            "[Manufacturer]\r\n%%Mfg%%=%s,NTamd64\r\n\r\n[%s]\r\n%s\r\n[Strings]\r\nMfg=\"Maker\"\r\n"
-            % (provider, models, models, lines))
+    return ('[Version]\r\nSignature="$Windows NT$"\r\nClass=Ports\r\nProvider=%s\r\nCatalogFile=kwe.cat\r\n\r\n'
+            "[Manufacturer]\r\n%%Mfg%%=%s,NTamd64\r\n\r\n[%s]\r\n%s\r\n[%s.NTamd64]\r\n%s\r\n"
+            "[Strings]\r\nMfg=\"Maker\"\r\n" % (provider, models, models, lines, models, lines))
 
 
 def multi_sz(ids, terminated=True):

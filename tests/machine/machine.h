@@ -27,6 +27,7 @@ struct FileEntry {
     std::string linkTarget;
     // Names of one file share a non-zero group: their data is the same.
     int hardLinkGroup = 0;
+    std::string shortName; // the 8.3 name made at creation ("KWENET~1.SYS"), "" when none
 };
 
 struct RegValue {
@@ -60,6 +61,8 @@ struct Device {
     bool present = true;      // plugged in
     bool hasHardwareIds = true;
     std::string hardwareIds;  // raw SPDRP_HARDWAREID bytes (a multi-string, or anything)
+    bool hasCompatibleIds = false;
+    std::string compatibleIds; // raw SPDRP_COMPATIBLEIDS bytes
     bool hasLowerFilters = false;
     std::string lowerFilters;  // raw bytes as last written
     bool hasFriendlyName = false;
@@ -68,6 +71,7 @@ struct Device {
     DWORD configFlags = 0;
     std::string boundInf;  // INF path the driver was last updated from
     int updateCount = 0;   // successful UpdateDriverForPlugAndPlayDevicesA bindings
+    bool inUse = false;    // its driver cannot be replaced before a restart
 };
 
 // An INF in the driver store, put there by SetupCopyOEMInfA.
@@ -79,8 +83,10 @@ struct DriverStoreEntry {
 
 // One platform call, as made by the product.
 struct Call {
-    std::string name;  // "RegSetValueExA"
-    std::string args;  // arguments, rendered as text: strings quoted, NULL for null pointers
+    std::string name;                   // "RegSetValueExA"
+    std::vector<std::string> arguments; // each rendered as text: strings quoted, NULL for null
+                                        // pointers, "ptr" for others, numbers in decimal
+    std::string args;                   // the arguments joined with ", "
 };
 
 struct Clock {
@@ -116,6 +122,7 @@ struct Machine {
     std::vector<UINT> executedShow;     // their show commands
     std::vector<Call> journal;
     DWORD lastError = 0;
+    std::string shortNameDrives = "C"; // the volumes that make 8.3 names (drive letters)
 };
 
 // The machine the platform operations act on.
@@ -146,6 +153,12 @@ void RemovePath(const std::string& path);  // a file, or a folder with everythin
 void AddSymbolicLink(const std::string& path, const std::string& target);
 // A second name, path, for the existing file existingPath.
 void AddHardLink(const std::string& path, const std::string& existingPath);
+// Whether the volume of the drive letter makes 8.3 short names for the
+// files created on it from now on (on for C: only, as for a system volume).
+// A search matches a name by its short name too: "*.sys" finds
+// "kwenet.sys_old" (KWENET~1.SYS).
+void SetShortNames(char drive, bool on);
+std::string ShortName(const std::string& path); // "" when the file has none
 bool FileExists(const std::string& path);   // files and folders
 std::string FileData(const std::string& path);
 DWORD FileAttributes(const std::string& path);  // INVALID_FILE_ATTRIBUTES when missing
@@ -181,6 +194,10 @@ void UnlockDatabaseByOther();
 // Devices. Hardware IDs are given as a list and stored as a multi-string.
 Device& AddDevice(const std::string& instanceId, const std::vector<std::string>& hardwareIds, bool present = true);
 Device* FindDevice(const std::string& instanceId);  // case-insensitive
+// The device's compatible IDs, stored as a multi-string and in its Enum key.
+void SetCompatibleIds(const std::string& instanceId, const std::vector<std::string>& compatibleIds);
+// A device in use: updating its driver asks for a restart.
+void SetDeviceInUse(const std::string& instanceId, bool inUse);
 std::string MultiSz(const std::vector<std::string>& strings);  // "a\0b\0\0"
 
 // ------------------------------------------------------------ calls and faults
@@ -189,9 +206,19 @@ const std::vector<Call>& Journal();
 void ClearJournal();
 int CallCount(const std::string& name);
 std::vector<std::string> CallNames();  // the journal's names, in order
-// Index in the journal of the first call named name whose args contain
-// argsPart, or -1.
-int FindCall(const std::string& name, const std::string& argsPart = "", int from = 0);
+// The journal's calls as "Name(arguments)", in order; only those of the
+// given names when names is not empty.
+std::vector<std::string> CallLines(const std::vector<std::string>& names = {});
+// Index in the journal of the first call (from index from on) named name
+// whose arguments are exactly args, or -1. args lists every argument as the
+// journal renders it, joined with ", " ("HKLM, \"SOFTWARE\", 0, 131097, ptr");
+// an argument written as * matches any one argument, and a trailing ...
+// matches all remaining ones ("...", the default, matches any call).
+int FindCall(const std::string& name, const std::string& args = "...", int from = 0);
+// The journal indexes of every call that FindCall would accept, in order.
+std::vector<int> FindCalls(const std::string& name, const std::string& args = "...");
+// Whether a call's arguments are what args describes (as for FindCall).
+bool ArgumentsMatch(const std::vector<std::string>& arguments, const std::string& args);
 
 // The nth call (1-based, counted from now) of the named operation fails with
 // error: it returns the operation's failure value, sets the last error (or,

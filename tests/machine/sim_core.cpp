@@ -50,8 +50,12 @@ Machine& M() {
     return machine;
 }
 
-bool Enter(const char* name, const std::string& args, DWORD* faultError) {
-    M().journal.push_back(Call{name, args});
+bool Enter(const char* name, const std::vector<std::string>& args, DWORD* faultError) {
+    std::string joined;
+    for (size_t i = 0; i < args.size(); ++i) {
+        joined += (i == 0 ? "" : ", ") + args[i];
+    }
+    M().journal.push_back(Call{name, args, joined});
     CallCounts()[name]++;
     // Every pending fault of this operation counts the call, so that two
     // faults on calls 1 and 3 fail exactly calls 1 and 3.
@@ -124,14 +128,64 @@ std::vector<std::string> CallNames() {
     return names;
 }
 
-int FindCall(const std::string& name, const std::string& argsPart, int from) {
+std::vector<std::string> CallLines(const std::vector<std::string>& names) {
+    std::vector<std::string> lines;
+    for (const Call& c : M().journal) {
+        if (names.empty() || std::find(names.begin(), names.end(), c.name) != names.end()) {
+            lines.push_back(c.name + "(" + c.args + ")");
+        }
+    }
+    return lines;
+}
+
+bool ArgumentsMatch(const std::vector<std::string>& arguments, const std::string& args) {
+    if (args == "...") {
+        return true;
+    }
+    size_t pos = 0;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (i > 0) {
+            if (args.compare(pos, 2, ", ") != 0) {
+                return false;
+            }
+            pos += 2;
+        }
+        if (args.compare(pos, std::string::npos, "...") == 0) {
+            return true;
+        }
+        // Each argument is compared as the journal rendered it, so a text
+        // holding ", " is no ambiguity.
+        bool any =
+            args.compare(pos, 1, "*") == 0 && (pos + 1 == args.size() || args.compare(pos + 1, 2, ", ") == 0);
+        if (any) {
+            pos += 1;
+            continue;
+        }
+        const std::string& a = arguments[i];
+        if (args.compare(pos, a.size(), a) != 0) {
+            return false;
+        }
+        pos += a.size();
+    }
+    return pos == args.size() || args.compare(pos, std::string::npos, ", ...") == 0;
+}
+
+int FindCall(const std::string& name, const std::string& args, int from) {
     const std::vector<Call>& j = M().journal;
     for (size_t i = static_cast<size_t>(std::max(from, 0)); i < j.size(); ++i) {
-        if (j[i].name == name && j[i].args.find(argsPart) != std::string::npos) {
+        if (j[i].name == name && ArgumentsMatch(j[i].arguments, args)) {
             return static_cast<int>(i);
         }
     }
     return -1;
+}
+
+std::vector<int> FindCalls(const std::string& name, const std::string& args) {
+    std::vector<int> found;
+    for (int at = FindCall(name, args); at >= 0; at = FindCall(name, args, at + 1)) {
+        found.push_back(at);
+    }
+    return found;
 }
 
 void* NewHandle(const char* kind, size_t object) {
@@ -164,6 +218,11 @@ bool ReleaseHandle(const void* handle, const char* kind) {
     }
     Handles().erase(it);
     return true;
+}
+
+const char* HandleKind(const void* handle) {
+    auto it = Handles().find(handle);
+    return it == Handles().end() ? nullptr : it->second.kind.c_str();
 }
 
 void ResetHandles() {

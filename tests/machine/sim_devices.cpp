@@ -52,6 +52,34 @@ Device* DeviceByDevInst(DWORD devInst) {
     return nullptr;
 }
 
+// The levels of an instance ID, split at its backslashes.
+std::vector<std::string> IdLevels(const std::string& id) {
+    std::vector<std::string> levels;
+    size_t start = 0;
+    for (;;) {
+        size_t end = id.find('\\', start);
+        levels.push_back(id.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) {
+            return levels;
+        }
+        start = end + 1;
+    }
+}
+
+bool TreeLess(const std::string& a, const std::string& b) {
+    std::vector<std::string> la = IdLevels(a);
+    std::vector<std::string> lb = IdLevels(b);
+    for (size_t i = 0; i < la.size() && i < lb.size(); ++i) {
+        if (NtfsLess(la[i], lb[i])) {
+            return true;
+        }
+        if (NtfsLess(lb[i], la[i])) {
+            return false;
+        }
+    }
+    return la.size() < lb.size();
+}
+
 bool KnownEnumerator(const std::string& name) {
     for (const char* e : kStandardEnumerators) {
         if (EqualNoCase(name, e)) {
@@ -121,6 +149,22 @@ Device* FindDevice(const std::string& instanceId) {
         }
     }
     return nullptr;
+}
+
+void SetCompatibleIds(const std::string& instanceId, const std::vector<std::string>& compatibleIds) {
+    Device* d = FindDevice(instanceId);
+    if (d != nullptr) {
+        d->hasCompatibleIds = true;
+        d->compatibleIds = MultiSz(compatibleIds);
+        SetRegValue(kEnumKey + d->instanceId, "CompatibleIDs", REG_MULTI_SZ, d->compatibleIds);
+    }
+}
+
+void SetDeviceInUse(const std::string& instanceId, bool inUse) {
+    Device* d = FindDevice(instanceId);
+    if (d != nullptr) {
+        d->inUse = inUse;
+    }
 }
 
 } // namespace sim
@@ -216,10 +260,12 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HW
         }
         set.members.push_back(sim::Member{d.devInst, d.instanceId});
     }
-    // Devices come back in the order of their instance IDs, as the device
-    // registry lists them, whatever order they were added in.
+    // Devices come back in the order of the device tree, whatever order they
+    // were added in: enumerator, then device ID, then instance, each level
+    // sorted without regard to case, so that a composite device comes before
+    // its functions (PID_C301\6&1 before PID_C301&MI_02\7&2).
     std::stable_sort(set.members.begin(), set.members.end(), [](const sim::Member& a, const sim::Member& b) {
-        return sim::NtfsLess(a.instanceId, b.instanceId);
+        return sim::TreeLess(a.instanceId, b.instanceId);
     });
     sim::D().sets.push_back(set);
     return sim::NewHandle("devinfo", sim::D().sets.size() - 1);
@@ -291,6 +337,11 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO DeviceInfoSet, PSP_DEVINF
         has = device->hasHardwareIds;
         type = REG_MULTI_SZ;
         bytes = device->hardwareIds;
+        break;
+    case SPDRP_COMPATIBLEIDS:
+        has = device->hasCompatibleIds;
+        type = REG_MULTI_SZ;
+        bytes = device->compatibleIds;
         break;
     case SPDRP_LOWERFILTERS:
         has = device->hasLowerFilters;
@@ -428,6 +479,9 @@ BOOL WINAPI SetupDiGetDeviceInstanceIdA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
     }
     if (DeviceInstanceId == nullptr && DeviceInstanceIdSize != 0) {
         Fail(ERROR_INVALID_USER_BUFFER);
+        return FALSE;
+    }
+    if (LiveDevice(*member) == nullptr) {
         return FALSE;
     }
     DWORD needed = static_cast<DWORD>(member->instanceId.size() + 1);

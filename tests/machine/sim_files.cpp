@@ -26,6 +26,7 @@ struct FoundEntry {
     std::string name;
     DWORD attributes;
     size_t size;
+    std::string shortName;
 };
 
 struct Search {
@@ -169,6 +170,99 @@ DWORD FileAttributeBits(DWORD attributes) {
     return a == 0 ? FILE_ATTRIBUTE_NORMAL : a;
 }
 
+// ------------------------------------------------------------ 8.3 names
+
+bool ShortNameChar(char c) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x21 || u >= 0x7F) {
+        return false;
+    }
+    return std::string("\"*+,./:;<=>?[\\]|").find(c) == std::string::npos;
+}
+
+// Whether the name is already a valid 8.3 name (letter case aside): then the
+// file system keeps no second name for it.
+bool IsShortName(const std::string& name) {
+    if (name == "." || name == "..") {
+        return true;
+    }
+    size_t dot = name.find('.');
+    std::string base = name.substr(0, dot);
+    std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+    if (base.empty() || base.size() > 8 || ext.size() > 3 || ext.find('.') != std::string::npos ||
+        (dot != std::string::npos && ext.empty())) {
+        return false;
+    }
+    for (char c : base + ext) {
+        if (!ShortNameChar(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The 8.3 name of a new file: the first six characters of the name before
+// its last dot that an 8.3 name allows, upper-cased, "~" and the lowest
+// number that no other name of the folder uses, and the first three
+// characters after the last dot.
+std::string MakeShortName(const std::string& name, const std::vector<std::string>& taken) {
+    size_t lastDot = name.rfind('.');
+    std::string basePart = lastDot == std::string::npos || lastDot == 0 ? name : name.substr(0, lastDot);
+    std::string extPart = lastDot == std::string::npos || lastDot == 0 ? "" : name.substr(lastDot + 1);
+    auto clean = [](const std::string& part, size_t limit) {
+        std::string out;
+        for (char c : part) {
+            if (out.size() == limit) {
+                break;
+            }
+            if (c == '+' || c == ',' || c == ';' || c == '=' || c == '[' || c == ']') {
+                out.push_back('_');
+            } else if (ShortNameChar(c)) {
+                out.push_back(c);
+            }
+        }
+        return UpperAscii(out);
+    };
+    std::string base = clean(basePart, 6);
+    std::string ext = clean(extPart, 3);
+    for (int n = 1;; ++n) {
+        std::string suffix = "~" + std::to_string(n);
+        std::string candidate = base.substr(0, 8 - suffix.size()) + suffix + (ext.empty() ? "" : "." + ext);
+        if (std::find(taken.begin(), taken.end(), candidate) == taken.end()) {
+            return candidate;
+        }
+    }
+}
+
+bool VolumeMakesShortNames(const std::string& full) {
+    char drive = static_cast<char>(UpperAscii(full.substr(0, 1))[0]);
+    return M().shortNameDrives.find(drive) != std::string::npos;
+}
+
+std::vector<const FileEntry*> Children(const std::string& folderFull);
+
+// Gives a file or folder being created at full its short name, if its
+// volume makes them and its name needs one.
+void AssignShortName(const std::string& full, FileEntry* entry) {
+    entry->shortName.clear();
+    std::string name = NameOf(full);
+    if (!VolumeMakesShortNames(full) || IsShortName(name)) {
+        return;
+    }
+    std::vector<std::string> taken;
+    for (const FileEntry* sibling : Children(ParentOf(full))) {
+        std::string siblingName = NameOf(sibling->path);
+        if (EqualNoCase(siblingName, name)) {
+            continue;
+        }
+        taken.push_back(UpperAscii(siblingName));
+        if (!sibling->shortName.empty()) {
+            taken.push_back(sibling->shortName);
+        }
+    }
+    entry->shortName = MakeShortName(name, taken);
+}
+
 void EnsureFolder(const std::string& full) {
     FileEntry* e = Find(full);
     if (e != nullptr) {
@@ -182,6 +276,7 @@ void EnsureFolder(const std::string& full) {
     entry.path = full;
     entry.isDirectory = true;
     entry.attributes = FILE_ATTRIBUTE_DIRECTORY;
+    AssignShortName(full, &entry);
     M().files[Key(full)] = entry;
 }
 
@@ -274,6 +369,9 @@ void FillFindData(const FoundEntry& e, LPWIN32_FIND_DATAA data) {
     size_t n = std::min(e.name.size(), sizeof(data->cFileName) - 1);
     memcpy(data->cFileName, e.name.data(), n);
     data->cFileName[n] = '\0';
+    size_t m = std::min(e.shortName.size(), sizeof(data->cAlternateFileName) - 1);
+    memcpy(data->cAlternateFileName, e.shortName.data(), m);
+    data->cAlternateFileName[m] = '\0';
 }
 
 DWORD VisibleAttributes(const FileEntry& e) {
@@ -438,6 +536,11 @@ void AddFile(const std::string& path, const std::string& data, DWORD attributes)
     entry.isDirectory = false;
     entry.attributes = FileAttributeBits(attributes);
     entry.data = data;
+    if (existing != nullptr && !existing->isDirectory) {
+        entry.shortName = existing->shortName;
+    } else {
+        AssignShortName(full, &entry);
+    }
     M().files[Key(full)] = entry;
 }
 
@@ -461,6 +564,7 @@ void AddSymbolicLink(const std::string& path, const std::string& target) {
     entry.path = full;
     entry.attributes = FILE_ATTRIBUTE_ARCHIVE;
     entry.linkTarget = FullPath(target);
+    AssignShortName(full, &entry);
     M().files[Key(full)] = entry;
 }
 
@@ -477,11 +581,28 @@ void AddHardLink(const std::string& path, const std::string& existingPath) {
     std::string full = FullPath(path);
     EnsureFolder(ParentOf(full));
     copy.path = full;
+    AssignShortName(full, &copy);
     M().files[Key(full)] = copy;
 }
 
 bool FileExists(const std::string& path) {
     return Find(FullPath(path)) != nullptr;
+}
+
+void SetShortNames(char drive, bool on) {
+    char letter = static_cast<char>(UpperAscii(std::string(1, drive))[0]);
+    std::string& drives = M().shortNameDrives;
+    size_t at = drives.find(letter);
+    if (on && at == std::string::npos) {
+        drives.push_back(letter);
+    } else if (!on && at != std::string::npos) {
+        drives.erase(at, 1);
+    }
+}
+
+std::string ShortName(const std::string& path) {
+    FileEntry* e = Find(FullPath(path));
+    return e == nullptr ? "" : e->shortName;
 }
 
 std::string FileData(const std::string& path) {
@@ -632,15 +753,17 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
         // Every folder but a drive root lists itself and its parent first.
         for (const char* dots : {".", ".."}) {
             if (sim::NameMatches(translated, dots)) {
-                search.entries.push_back(sim::FoundEntry{dots, FILE_ATTRIBUTE_DIRECTORY, 0});
+                search.entries.push_back(sim::FoundEntry{dots, FILE_ATTRIBUTE_DIRECTORY, 0, ""});
             }
         }
     }
     for (const sim::FileEntry* e : sim::Children(folder)) {
+        // A name matches by its long or by its short name.
         std::string name = sim::NameOf(e->path);
-        if (sim::NameMatches(translated, name)) {
-            search.entries.push_back(
-                sim::FoundEntry{name, sim::VisibleAttributes(*e), e->isDirectory ? 0 : e->data.size()});
+        if (sim::NameMatches(translated, name) ||
+            (!e->shortName.empty() && sim::NameMatches(translated, e->shortName))) {
+            search.entries.push_back(sim::FoundEntry{name, sim::VisibleAttributes(*e),
+                                                     e->isDirectory ? 0 : e->data.size(), e->shortName});
         }
     }
     if (search.entries.empty()) {
@@ -824,6 +947,13 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
             sim::SetError(ERROR_ACCESS_DENIED);
             return FALSE;
         }
+        // The copy replaces the target with the source's attributes; a
+        // hidden or system target can only be replaced by a file that has
+        // them too.
+        if (d->attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM) & ~s->attributes) {
+            sim::SetError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
         if (sim::IsOpenByStream(dst)) {
             sim::SetError(ERROR_SHARING_VIOLATION);
             return FALSE;
@@ -837,6 +967,7 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     copy.isDirectory = false;
     copy.attributes = s->attributes;
     copy.data = s->data;
+    sim::AssignShortName(dst, &copy);
     M().files[sim::Key(dst)] = copy;
     return TRUE;
 }
@@ -941,6 +1072,7 @@ FILE* SimFopen(const char* path, const char* mode) {
         created.path = full;
         created.isDirectory = false;
         created.attributes = FILE_ATTRIBUTE_ARCHIVE;
+        sim::AssignShortName(full, &created);
         M().files[sim::Key(full)] = created;
     } else if (kind == 'w') {
         e->data.clear();
@@ -1152,6 +1284,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
         created.path = full;
         created.attributes = sim::FileAttributeBits((dwFlagsAndAttributes & sim::kSettableAttributes) |
                                                     FILE_ATTRIBUTE_ARCHIVE);
+        sim::AssignShortName(full, &created);
         M().files[key] = created;
     } else if (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING) {
         e->data.clear();
@@ -1262,6 +1395,11 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
     sim::FileEntry moved = *source;
     moved.path = to;
     M().files.erase(fromKey);
+    if (target != nullptr && toKey != fromKey) {
+        M().files.erase(toKey);
+    }
+    // The new name gets a short name of its own.
+    sim::AssignShortName(to, &moved);
     M().files[toKey] = moved;
     for (auto& open : sim::OpenFiles()) {
         if (open.second.key == fromKey) {

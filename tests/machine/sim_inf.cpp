@@ -3,6 +3,7 @@
 // folder, and driver updates for the devices that carry a hardware ID.
 #include <string.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -108,6 +109,39 @@ bool SameStoreName(const std::string& a, const std::string& b) {
     return EqualNoCase(a, b);
 }
 
+// The value of the first line of [Version] with that key, or "".
+std::string VersionValue(const ParsedInf& inf, const char* key) {
+    for (const InfSection& section : inf.sections) {
+        if (!EqualNoCase(section.name, "Version")) {
+            continue;
+        }
+        for (const InfLine& line : section.lines) {
+            if (line.hasKey && EqualNoCase(line.key, key) && !line.fields.empty()) {
+                return line.fields[0];
+            }
+        }
+    }
+    return "";
+}
+
+// 64-bit Windows stores only a signed package: the INF names its catalog in
+// [Version] (CatalogFile.NTamd64 before CatalogFile) and the catalog lies
+// beside it. Returns 0, or the error of the copy (as Wine reports it).
+DWORD CheckCatalog(const std::string& infPath, const ParsedInf& inf) {
+    std::string catalog = VersionValue(inf, "CatalogFile.NTamd64");
+    if (catalog.empty()) {
+        catalog = VersionValue(inf, "CatalogFile");
+    }
+    if (catalog.empty() || catalog.find_first_of("\\/:") != std::string::npos) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    std::string path = ParentFolder(infPath) + "\\" + catalog;
+    if (!FileExists(path) || (FileAttributes(path) & FILE_ATTRIBUTE_DIRECTORY)) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    return 0;
+}
+
 // Puts the INF at sourcePath into the driver store under an oemN.inf name in
 // the INF folder, or finds the copy already there. Returns 0 with the
 // published name in *oemName, or the error; with SP_COPY_NOOVERWRITE an
@@ -116,6 +150,10 @@ DWORD StoreInf(const std::string& sourcePath, DWORD copyStyle, std::string* oemN
     ParsedInf parsed;
     UINT errorLine = 0;
     DWORD error = LoadInf(sourcePath, &parsed, &errorLine);
+    if (error != 0) {
+        return error;
+    }
+    error = CheckCatalog(sourcePath, parsed);
     if (error != 0) {
         return error;
     }
@@ -188,16 +226,59 @@ std::vector<std::string> SplitMultiSz(const std::string& raw) {
     return out;
 }
 
-bool CarriesHardwareId(const Device& d, const std::string& id) {
-    if (!d.hasHardwareIds) {
-        return false;
+// Whether id is one of the device's hardware or compatible IDs.
+bool CarriesId(const Device& d, const std::string& id) {
+    std::vector<std::string> ids;
+    if (d.hasHardwareIds) {
+        ids = SplitMultiSz(d.hardwareIds);
     }
-    for (const std::string& s : SplitMultiSz(d.hardwareIds)) {
+    if (d.hasCompatibleIds) {
+        for (const std::string& s : SplitMultiSz(d.compatibleIds)) {
+            ids.push_back(s);
+        }
+    }
+    for (const std::string& s : ids) {
         if (EqualNoCase(s, id)) {
             return true;
         }
     }
     return false;
+}
+
+// The device IDs that the INF's drivers serve on 64-bit Windows: for every
+// line of [Manufacturer], the models section that x64 reads for it (none for
+// a line without an applicable NTamd64 decoration), and in it every line's
+// hardware ID and compatible IDs (fields 2 and later).
+std::vector<std::string> X64DriverIds(const ParsedInf& inf) {
+    infreader::TargetWindows target;
+    const VersionInfo& v = M().version;
+    target.major = v.major;
+    target.minor = v.minor;
+    target.build = v.build;
+    target.productType = v.productType;
+    target.suiteMask = v.suiteMask;
+    infreader::InfFile file;
+    file.sections = inf.sections;
+    std::vector<std::string> ids;
+    const InfSection* manufacturers = infreader::FindInfSection(file, "Manufacturer");
+    if (manufacturers == nullptr) {
+        return ids;
+    }
+    for (const InfLine& line : manufacturers->lines) {
+        std::string name = infreader::SelectX64ModelsSection(line, target);
+        const InfSection* models = name.empty() ? nullptr : infreader::FindInfSection(file, name);
+        if (models == nullptr) {
+            continue;
+        }
+        for (const InfLine& model : models->lines) {
+            for (size_t f = 1; f < model.fields.size(); ++f) {
+                if (!model.fields[f].empty()) {
+                    ids.push_back(model.fields[f]);
+                }
+            }
+        }
+    }
+    return ids;
 }
 
 // The line an INF context points at, or null (error set).
@@ -458,14 +539,30 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareI
         sim::Fail(error);
         return FALSE;
     }
+    // The present devices that carry the ID, and of them those that one of
+    // the INF's x64 drivers serves.
+    std::vector<std::string> driverIds = sim::X64DriverIds(inf);
     bool found = false;
+    std::vector<DWORD> bound;
     for (const sim::Device& d : M().devices) {
-        if (d.present && sim::CarriesHardwareId(d, HardwareId)) {
-            found = true;
+        if (!d.present || !sim::CarriesId(d, HardwareId)) {
+            continue;
+        }
+        found = true;
+        for (const std::string& id : driverIds) {
+            if (sim::CarriesId(d, id)) {
+                bound.push_back(d.devInst);
+                break;
+            }
         }
     }
     if (!found) {
         sim::Fail(ERROR_NO_SUCH_DEVINST);
+        return FALSE;
+    }
+    if (bound.empty()) {
+        // The INF has no driver for these devices: no better driver found.
+        sim::Fail(ERROR_NO_MORE_ITEMS);
         return FALSE;
     }
     std::string oemName;
@@ -474,14 +571,17 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareI
         sim::Fail(error);
         return FALSE;
     }
+    bool reboot = false;
     for (sim::Device& d : M().devices) {
-        if (d.present && sim::CarriesHardwareId(d, HardwareId)) {
+        if (std::find(bound.begin(), bound.end(), d.devInst) != bound.end()) {
             d.boundInf = FullInfPath;
             d.updateCount++;
+            // A device in use keeps its old driver until the next start.
+            reboot = reboot || d.inUse;
         }
     }
     if (bRebootRequired != nullptr) {
-        *bRebootRequired = FALSE;
+        *bRebootRequired = reboot ? TRUE : FALSE;
     }
     return TRUE;
 }

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "machine.h"
 
@@ -13,7 +14,11 @@ namespace sim {
 
 // Journals a call and tells whether an injected fault makes it fail; the
 // error to report is then in *faultError.
-bool Enter(const char* name, const std::string& args, DWORD* faultError);
+bool Enter(const char* name, const std::vector<std::string>& args, DWORD* faultError);
+
+// The kind of a live handle that the machine gave out ("scm", "service",
+// ...), or null for any other address.
+const char* HandleKind(const void* handle);
 
 // Argument rendering for the journal.
 inline void AppendArg(std::ostringstream& out, const char* s) {
@@ -33,8 +38,13 @@ inline void AppendArg(std::ostringstream& out, const std::string& s) {
 }
 template <class T> void AppendArg(std::ostringstream& out, const T& v) {
     if constexpr (std::is_pointer_v<T>) {
+        // A handle shows its kind, so that the journal tells which one a
+        // call was given; any other address is "ptr".
+        const char* kind = v == nullptr ? nullptr : HandleKind(reinterpret_cast<const void*>(v));
         if (v == nullptr) {
             out << "NULL";
+        } else if (kind != nullptr) {
+            out << kind;
         } else {
             out << "ptr";
         }
@@ -44,11 +54,14 @@ template <class T> void AppendArg(std::ostringstream& out, const T& v) {
         out << "?";
     }
 }
-template <class... T> std::string Args(const T&... v) {
+template <class T> std::string ArgText(const T& v) {
     std::ostringstream out;
-    bool first = true;
-    ((out << (first ? "" : ", "), AppendArg(out, v), first = false), ...);
+    AppendArg(out, v);
     return out.str();
+}
+// The arguments of a call, each rendered on its own.
+template <class... T> std::vector<std::string> Args(const T&... v) {
+    return std::vector<std::string>{ArgText(v)...};
 }
 
 // Handles: every handle the machine gives out is registered with its kind

@@ -428,7 +428,7 @@ void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {
 
 DWORD WINAPI GetLastError(void) {
     DWORD fault = 0;
-    Enter("GetLastError", "", &fault); // never fails
+    Enter("GetLastError", {}, &fault); // never fails
     return M().lastError;
 }
 

@@ -59,9 +59,9 @@ void AddPackage(const std::string& osFolder = "WIN7") {
     sim::AddPackageFile(osFolder, "a.sys", "driver a");
     sim::AddPackageFile(osFolder, "b.sys", "driver b");
     sim::AddPackageFile(osFolder, "gorvel.sys", "filter");
-    sim::AddPackageFile(osFolder, "a.inf", ModelInf("USB\\VID_3E1F&PID_A101"));
-    sim::AddPackageFile(osFolder, "b.inf", ModelInf("USB\\VID_3E1F&PID_A102"));
-    sim::AddPackageFile(osFolder, "gorvel.inf", ModelInf("USB\\VID_3E1F&PID_C301"));
+    installtest::AddPackageInfFile(osFolder, "a.inf", ModelInf("USB\\VID_3E1F&PID_A101"));
+    installtest::AddPackageInfFile(osFolder, "b.inf", ModelInf("USB\\VID_3E1F&PID_A102"));
+    installtest::AddPackageInfFile(osFolder, "gorvel.inf", ModelInf("USB\\VID_3E1F&PID_C301"));
 }
 
 const std::vector<std::string> kAllFound = {
@@ -235,8 +235,8 @@ TEST(CheckMachine, FilterServiceOnlyWhenTheFlowsBringTheFilterIntoForce) {
             sim::AddPackageFile("WIN7", "c.sys", "driver c");
             sim::AddPackageFile("WIN7", "gorvel.sys", "filter");
         }
-        sim::AddPackageFile("WIN7", "a.inf", ModelInf("USB\\VID_3E1F&PID_A101"));
-        sim::AddPackageFile("WIN7", "b.inf", ModelInf("USB\\VID_3E1F&PID_A102"));
+        installtest::AddPackageInfFile("WIN7", "a.inf", ModelInf("USB\\VID_3E1F&PID_A101"));
+        installtest::AddPackageInfFile("WIN7", "b.inf", ModelInf("USB\\VID_3E1F&PID_A102"));
         ASSERT_EQ(0, sim::Run({"Install"}));
         ASSERT_EQ(nullptr, sim::FindService("gorvel"));
         sim::ClearJournal();
@@ -463,7 +463,7 @@ TEST(CheckMachine, ChangesNothingOnTheMachine) {
         } else if (call.name == "OpenSCManagerA") {
             EXPECT_EQ("NULL, NULL, " + std::to_string(SC_MANAGER_CONNECT), call.args);
         } else if (call.name == "OpenServiceA") {
-            EXPECT_EQ("ptr, \"gorvel\", " + std::to_string(SERVICE_QUERY_CONFIG), call.args);
+            EXPECT_EQ("scm, \"gorvel\", " + std::to_string(SERVICE_QUERY_CONFIG), call.args);
         }
     }
     const std::set<std::string> recordOpens = {
@@ -476,7 +476,7 @@ TEST(CheckMachine, ChangesNothingOnTheMachine) {
     }
     EXPECT_EQ(1, sim::CallCount("QueryServiceConfigA"));
     // The INF folder is listed once, whatever the number of package INFs.
-    EXPECT_EQ(1, sim::FindCall("FindFirstFileA", "\"C:\\Windows\\inf\\*.inf\"") >= 0 ? 1 : 0);
+    EXPECT_EQ(1, sim::FindCall("FindFirstFileA", "\"C:\\Windows\\inf\\*.inf\", ...") >= 0 ? 1 : 0);
     int infListings = 0;
     for (const sim::Call& call : sim::Journal()) {
         infListings += call.name == "FindFirstFileA" && call.args.find("inf\\*.inf\"") != std::string::npos;

@@ -51,12 +51,9 @@ std::vector<std::string> ServicesOpenedForDelete() {
     return names;
 }
 
-int LastIndex(const std::string& name, const std::string& part = "") {
-    int last = -1;
-    for (int at = sim::FindCall(name, part); at >= 0; at = sim::FindCall(name, part, at + 1)) {
-        last = at;
-    }
-    return last;
+int LastIndex(const std::string& name, const std::string& args = "...") {
+    std::vector<int> all = sim::FindCalls(name, args);
+    return all.empty() ? -1 : all.back();
 }
 
 // ------------------------------------------------------------ the provider test
@@ -70,22 +67,28 @@ TEST_F(CleanupCleanProvider, OnlyExactVendorProvidersAreDeletedAndPnfsStay) {
     sim::AddFile(InfPath("oem3.inf"), ProviderInf("KWE Corporation Ltd"));
     sim::AddFile(InfPath("oem4.inf"), ProviderInf("KWE"));
     sim::AddFile(InfPath("oem5.inf"), ProviderInf("Other Corp"));
+    sim::AddFile(InfPath("oem6.inf"), ProviderInf("KWE Communication"));
 
     EXPECT_EQ(1, PurgeVendorOemInfs());
 
+    // The search goes on after a deletion, to the last OEM INF.
     EXPECT_FALSE(sim::FileExists(InfPath("oem1.inf")));
     EXPECT_TRUE(sim::FileExists(InfPath("oem1.PNF")));
     EXPECT_TRUE(sim::FileExists(InfPath("oem2.inf")));
     EXPECT_TRUE(sim::FileExists(InfPath("oem3.inf")));
     EXPECT_TRUE(sim::FileExists(InfPath("oem4.inf")));
     EXPECT_TRUE(sim::FileExists(InfPath("oem5.inf")));
-    EXPECT_EQ(1, sim::CallCount("DeleteFileA"));
+    EXPECT_FALSE(sim::FileExists(InfPath("oem6.inf")));
+    EXPECT_EQ(2, sim::CallCount("DeleteFileA"));
     EXPECT_EQ(0, sim::OpenHandleCount());
 
     std::vector<std::string> log = Messages();
     std::vector<std::string> expected = {
         "Change file attributes: " + InfPath("oem1.inf") + "\n",
         "Delete: " + InfPath("oem1.inf") + "\n",
+        "Delete success!\n",
+        "Change file attributes: " + InfPath("oem6.inf") + "\n",
+        "Delete: " + InfPath("oem6.inf") + "\n",
         "Delete success!\n",
     };
     EXPECT_EQ(expected, log);
@@ -181,7 +184,10 @@ TEST_F(CleanupCleanService, PresentServiceIsDeleted) {
 
     EXPECT_EQ(nullptr, sim::FindService("KWEusbnet"));
     EXPECT_EQ(0, sim::OpenHandleCount());
-    EXPECT_GE(sim::FindCall("OpenSCManagerA", "NULL, NULL, " + std::to_string(SC_MANAGER_ALL_ACCESS)), 0);
+    EXPECT_EQ((std::vector<std::string>{"OpenSCManagerA(NULL, NULL, 983103)",
+                                        "OpenServiceA(scm, \"KWEusbnet\", 65536)", "DeleteService(service)",
+                                        "CloseServiceHandle(service)", "CloseServiceHandle(scm)"}),
+              sim::CallLines({"OpenSCManagerA", "OpenServiceA", "DeleteService", "CloseServiceHandle"}));
     std::vector<std::string> log = Messages();
     ASSERT_EQ(1u, log.size());
     EXPECT_EQ("Delete KWEusbnet service success! \n", log[0]);
@@ -297,24 +303,30 @@ TEST_F(CleanupCleanRun, SevenStepsInOrderWithoutAnyPackage) {
     std::vector<std::string> expectedOpened = kServiceTable;
     expectedOpened.insert(expectedOpened.end() - 1, "gorvel");
     EXPECT_EQ(expectedOpened, opened);
-    int oemSearch = sim::FindCall("FindFirstFileA", "oem*.inf");
-    int firstService = sim::FindCall("OpenServiceA", "\"KWEusbnet\"");
-    int lastTableService = sim::FindCall("OpenServiceA", "\"KWEGSMSound\"");
-    int filterCreated = sim::FindCall("CreateServiceA", "\"gorvel\"");
-    int lastDeviceSet = LastIndex("SetupDiGetClassDevsA");
+    int oemSearch = sim::FindCall("FindFirstFileA", Quoted(InfPath("oem*.inf")) + ", ptr");
+    int firstService = sim::FindCall("OpenServiceA", "scm, \"KWEusbnet\", 65536");
+    int lastTableService = sim::FindCall("OpenServiceA", "scm, \"KWEGSMSound\", 65536");
+    int filterCreated = sim::FindCall("CreateServiceA", "scm, \"gorvel\", ...");
+    // The filter's passes over the present devices, then the removal of
+    // every device: steps 3 and 4 in this order.
+    int lastFilterPass = LastIndex("SetupDiGetClassDevsA", "NULL, \"USB\", NULL, 6");
+    int removal = sim::FindCall("SetupDiGetClassDevsA", "NULL, \"USB\", NULL, 4");
     int filterDeleted = LastIndex("DeleteService");
-    int firstDriverFile = sim::FindCall("DeleteFileA", "KWEusbmdm6k.sys");
-    int library = sim::FindCall("DeleteFileA", "brommet.dll");
+    int firstDriverFile = sim::FindCall("DeleteFileA", Quoted(DriverPath("KWEusbmdm6k.sys")));
+    int library = sim::FindCall("DeleteFileA", Quoted(sim::WindowsFolder() + "system32\\brommet.dll"));
     ASSERT_GE(oemSearch, 0);
     EXPECT_GT(firstService, oemSearch);
     EXPECT_GT(filterCreated, lastTableService);
-    EXPECT_GT(lastDeviceSet, filterCreated);
-    EXPECT_GT(filterDeleted, lastDeviceSet);
+    EXPECT_GT(lastFilterPass, filterCreated);
+    EXPECT_GT(removal, lastFilterPass);
+    EXPECT_EQ(1u, sim::FindCalls("SetupDiGetClassDevsA", "NULL, \"USB\", NULL, 4").size());
+    EXPECT_GT(filterDeleted, removal);
     EXPECT_GT(firstDriverFile, filterDeleted);
-    EXPECT_GT(library, LastIndex("DeleteFileA", "kweusbgser.sys"));
+    EXPECT_GT(library, LastIndex("DeleteFileA", Quoted(DriverPath("kweusbgser.sys"))));
     EXPECT_EQ(library, LastIndex("DeleteFileA"));
-    // No package scan and no superseded removal for Clean.
-    EXPECT_EQ(-1, sim::FindCall("FindFirstFileA", "Drivers"));
+    // No package scan and no superseded removal for Clean: the OEM INFs are
+    // the only search.
+    EXPECT_EQ(1, sim::CallCount("FindFirstFileA"));
 
     EXPECT_FALSE(sim::FileExists(InfPath("oem1.inf")));
     EXPECT_EQ(nullptr, sim::FindService("gorvel"));

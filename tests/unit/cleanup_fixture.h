@@ -93,13 +93,9 @@ class CleanupFixture : public ::testing::Test {
         return sim::PackageFolder("WIN7") + name;
     }
 
-    // Journal indexes of every call named name whose arguments hold part.
-    static std::vector<int> CallsWith(const std::string& name, const std::string& part) {
-        std::vector<int> found;
-        for (int at = sim::FindCall(name, part); at >= 0; at = sim::FindCall(name, part, at + 1)) {
-            found.push_back(at);
-        }
-        return found;
+    // The journal's arguments of the installer's INF opening.
+    static std::string OpenInfArgs(const std::string& path) {
+        return "\"" + path + "\", NULL, 2, NULL";
     }
 
     static int Count(const std::vector<std::string>& messages, const std::string& message) {

@@ -93,7 +93,7 @@ TEST_F(CleanupSupersededMatch, FirstMatchingPackageInfEndsTheSearch) {
     EXPECT_EQ(1, RemoveSupersededOemInfs());
 
     EXPECT_FALSE(sim::FileExists(InfPath("oem4.inf")));
-    EXPECT_EQ(-1, sim::FindCall("SetupOpenInfFileA", "second.inf"));
+    EXPECT_EQ(-1, sim::FindCall("SetupOpenInfFileA", Quoted(PackagePath("second.inf")) + ", ..."));
     std::vector<std::string> log = Messages();
     int fromPackage = 0;
     for (const std::string& m : log) {
@@ -118,8 +118,8 @@ TEST_F(CleanupSupersededMatch, PackageInfsAreReadAgainForEveryOemInf) {
     EXPECT_FALSE(sim::FileExists(InfPath("oem2.inf")));
     EXPECT_TRUE(sim::FileExists(InfPath("oem3.inf")));
     // oem1 and oem3 read both package INFs; oem2 stops at the second.
-    EXPECT_EQ(3u, CallsWith("SetupOpenInfFileA", PackagePath("modem.inf")).size());
-    EXPECT_EQ(3u, CallsWith("SetupOpenInfFileA", PackagePath("diag.inf")).size());
+    EXPECT_EQ(3u, sim::FindCalls("SetupOpenInfFileA", OpenInfArgs(PackagePath("modem.inf"))).size());
+    EXPECT_EQ(3u, sim::FindCalls("SetupOpenInfFileA", OpenInfArgs(PackagePath("diag.inf"))).size());
     std::vector<std::string> log = Messages();
     EXPECT_EQ(3, Count(log, "Found [USB\\VID_3E1F&PID_A101] from " + PackagePath("modem.inf") + "\n"));
     EXPECT_EQ(0, sim::OpenHandleCount());
@@ -216,8 +216,8 @@ TEST_F(CleanupSupersededEmptyId, EmptyOrUnreadableIdAsArgumentNeverMatches) {
 
     EXPECT_EQ(0, PackageHasHardwareId(""));
     // Every package INF is still read for the caller.
-    EXPECT_EQ(1u, CallsWith("SetupOpenInfFileA", PackagePath("empty.inf")).size());
-    EXPECT_EQ(1u, CallsWith("SetupOpenInfFileA", PackagePath("broken.inf")).size());
+    EXPECT_EQ(1u, sim::FindCalls("SetupOpenInfFileA", OpenInfArgs(PackagePath("empty.inf"))).size());
+    EXPECT_EQ(1u, sim::FindCalls("SetupOpenInfFileA", OpenInfArgs(PackagePath("broken.inf"))).size());
 }
 
 TEST_F(CleanupSupersededEmptyId, UnreadablePackageInfIsSkippedForTheNext) {
@@ -335,7 +335,7 @@ TEST_F(CleanupSupersededDelete, PnfIsLeftWhenTheInfCannotBeDeleted) {
     EXPECT_TRUE(sim::FileExists(InfPath("oem7.inf")));
     EXPECT_TRUE(sim::FileExists(InfPath("oem7.PNF")));
     EXPECT_EQ(1, sim::CallCount("DeleteFileA"));
-    EXPECT_EQ(-1, sim::FindCall("GetFileAttributesA", "oem7.PNF"));
+    EXPECT_EQ(-1, sim::FindCall("GetFileAttributesA", Quoted(InfPath("oem7.PNF"))));
     std::vector<std::string> log = Messages();
     ASSERT_FALSE(log.empty());
     EXPECT_TRUE(StartsWith(log.back(), "Remove  FAILURE: "));

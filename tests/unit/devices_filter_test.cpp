@@ -152,7 +152,12 @@ TEST_F(DevicesFilterInForce, ServiceCreatedOnceWithItsSettings) {
     EXPECT_EQ(static_cast<DWORD>(SERVICE_KERNEL_DRIVER), service->type);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), service->startType);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_ERROR_NORMAL), service->errorControl);
-    EXPECT_EQ(1, sim::CallCount("CreateServiceA"));
+    EXPECT_EQ((std::vector<std::string>{
+                  "CreateServiceA(scm, \"gorvel\", \"KWE Mass Storage Filter Driver\", 0, 1, 3, 1, "
+                  "\"system32\\drivers\\gorvel.sys\", NULL, NULL, NULL, NULL, NULL)"}),
+              sim::CallLines({"CreateServiceA"}));
+    EXPECT_EQ(std::vector<std::string>(2, "OpenSCManagerA(NULL, NULL, 6)"),
+              sim::CallLines({"OpenSCManagerA"}));
     EXPECT_EQ(1, CountOf(log, "Create [gorvel] service success!\n"));
     // The second call writes the same values again.
     EXPECT_EQ(6, CountOf(log, "Set LowFilter Success!\n"));
@@ -216,12 +221,13 @@ TEST_F(DevicesFilterInForce, FailedLowerFilterWriteSkipsThatDevice) {
     ApplyMassStorageFilter();
     std::vector<std::string> log = FinishLog();
 
-    sim::Device* first = sim::FindDevice(kInterface);
+    // The composite device comes before its function in the device tree.
+    sim::Device* first = sim::FindDevice(kComposite);
     EXPECT_FALSE(first->hasLowerFilters);
     EXPECT_FALSE(first->hasFriendlyName);
-    EXPECT_FALSE(sim::RegKeyExists(DeviceParameters(kInterface)));
-    EXPECT_TRUE(IsConfigured(kComposite));
-    EXPECT_EQ(2u, FlagOr(DeviceParameters(kComposite), kMissing));
+    EXPECT_EQ(kMissing, FlagOr(DeviceParameters(kComposite), kMissing));
+    EXPECT_TRUE(IsConfigured(kInterface));
+    EXPECT_EQ(2u, FlagOr(DeviceParameters(kInterface), kMissing));
     int failed = IndexOf(log, "Set LOWERFILTERS failed!\n");
     ASSERT_GE(failed, 0);
     EXPECT_EQ(1, CountOf(log, "Set LOWERFILTERS failed!\n"));
@@ -236,10 +242,10 @@ TEST_F(DevicesFilterInForce, FailedFriendlyNameStillWritesDeviceFlag) {
     ApplyMassStorageFilter();
     FinishLog();
 
-    sim::Device* first = sim::FindDevice(kInterface);
+    sim::Device* first = sim::FindDevice(kComposite);
     EXPECT_TRUE(first->hasLowerFilters);
     EXPECT_FALSE(first->hasFriendlyName);
-    EXPECT_EQ(2u, FlagOr(DeviceParameters(kInterface), kMissing));
+    EXPECT_EQ(2u, FlagOr(DeviceParameters(kComposite), kMissing));
 }
 
 TEST_F(DevicesFilterInForce, ServiceFailuresStillConfigureDevices) {

@@ -23,7 +23,7 @@ void AddPackage(const std::string& osFolder, const std::string& filterName, bool
     const char* infs[] = {"a.inf", "b.inf", "g.inf", "h.inf"};
     for (int i = 0; i < 4; ++i) {
         std::string id = "USB\\VID_1234&PID_000" + std::to_string(i);
-        sim::AddPackageFile(osFolder, infs[i], ModelInf(id));
+        AddPackageInfFile(osFolder, infs[i], ModelInf(id));
         sim::AddDevice(id + "\\1", {id});
     }
     sim::AddFile(sim::ExeFolder() + "lantrope.exe");
@@ -41,26 +41,47 @@ std::vector<std::string> Names(std::initializer_list<const char*> infs) {
     return lines;
 }
 
+// The filter driver's INF is stored last and not bound; the filter comes
+// into force after it, also when that INF cannot be stored.
 TEST(InstallFlows, InstallBindsAllButTheFilterDriversInfWhichComesLast) {
-    sim::Reset();
-    AddPackage("WIN7", "gorvel.sys");
-    EXPECT_EQ(0, sim::Run({"Install"}));
-    std::vector<std::string> log = sim::LogMessages();
-    EXPECT_EQ(Names({"a.inf", "b.inf", "h.inf", "g.inf"}), Preinstalled(log));
-    int last = IndexOf(log, "INFO: Preinstalling g.inf\n");
-    int found = IndexOf(log, "Found KWE Mass Storage Device Driver!\n");
-    EXPECT_LT(IndexOf(log, "INFO: Preinstalling b.inf"), found);
-    EXPECT_LT(found, IndexOf(log, "INFO: Preinstalling h.inf"));
-    EXPECT_EQ(last + 2, IndexOf(log, "Found KWE Mass Storage Device,Active...\n"));
-    EXPECT_EQ(3, sim::CallCount("UpdateDriverForPlugAndPlayDevicesA"));
-    EXPECT_EQ(0, sim::FindDevice("USB\\VID_1234&PID_0002\\1")->updateCount);
-    EXPECT_EQ(1, sim::FindDevice("USB\\VID_1234&PID_0003\\1")->updateCount);
-    DWORD flag = 0;
-    EXPECT_TRUE(sim::GetRegDword(kUsbStor, "gorvel", &flag));
-    EXPECT_EQ(1u, flag);
-    EXPECT_LT(sim::FindCall("SetupCopyOEMInfA", "g.inf"), sim::FindCall("RegCreateKeyExA", "USBSTOR"));
-    EXPECT_EQ(0, sim::CallCount("WinExec"));
-    EXPECT_EQ(-1, sim::FindCall("OpenServiceA", "\"VSS\""));
+    for (bool filterInfStored : {true, false}) {
+        SCOPED_TRACE(filterInfStored);
+        sim::Reset();
+        AddPackage("WIN7", "gorvel.sys");
+        if (!filterInfStored) {
+            sim::FailCall("SetupCopyOEMInfA", 4, ERROR_ACCESS_DENIED);
+        }
+        EXPECT_EQ(0, sim::Run({"Install"}));
+        std::vector<std::string> log = sim::LogMessages();
+        EXPECT_EQ(Names({"a.inf", "b.inf", "h.inf", "g.inf"}), Preinstalled(log));
+        int last = IndexOf(log, "INFO: Preinstalling g.inf\n");
+        int found = IndexOf(log, "Found KWE Mass Storage Device Driver!\n");
+        EXPECT_LT(IndexOf(log, "INFO: Preinstalling b.inf"), found);
+        EXPECT_LT(found, IndexOf(log, "INFO: Preinstalling h.inf"));
+        ASSERT_LT(last + 1, static_cast<int>(log.size()));
+        EXPECT_EQ(0u, log[last + 1].find(filterInfStored ? "SUCCESS: preinstalled driver.\n"
+                                                         : "Preinstall FAILURE: "));
+        EXPECT_EQ(last + 2, IndexOf(log, "Found KWE Mass Storage Device,Active...\n"));
+        std::string package = sim::PackageFolder("WIN7");
+        std::vector<std::string> bound;
+        for (int at : sim::FindCalls("UpdateDriverForPlugAndPlayDevicesA")) {
+            bound.push_back(sim::Journal()[static_cast<size_t>(at)].args);
+        }
+        EXPECT_EQ((std::vector<std::string>{UpdateDriverArgs("usb\\vid_1234&pid_0000", package + "a.inf"),
+                                            UpdateDriverArgs("usb\\vid_1234&pid_0001", package + "b.inf"),
+                                            UpdateDriverArgs("usb\\vid_1234&pid_0003", package + "h.inf")}),
+                  bound);
+        EXPECT_EQ(0, sim::FindDevice("USB\\VID_1234&PID_0002\\1")->updateCount);
+        EXPECT_EQ(1, sim::FindDevice("USB\\VID_1234&PID_0003\\1")->updateCount);
+        DWORD flag = 0;
+        EXPECT_TRUE(sim::GetRegDword(kUsbStor, "gorvel", &flag));
+        EXPECT_EQ(1u, flag);
+        int filterInf = sim::FindCall("SetupCopyOEMInfA", CopyOemInfArgs(package + "g.inf"));
+        EXPECT_LT(sim::FindCall("SetupCopyOEMInfA", CopyOemInfArgs(package + "h.inf")), filterInf);
+        EXPECT_LT(filterInf, sim::FindCall("RegCreateKeyExA", kUsbStorKeyArgs));
+        EXPECT_EQ(0, sim::CallCount("WinExec"));
+        EXPECT_EQ(-1, sim::FindCall("OpenServiceA", "*, \"VSS\", *"));
+    }
 }
 
 TEST(InstallFlows, PreinstallStoresEveryInfInListOrderThenTheFilter) {
@@ -72,7 +93,8 @@ TEST(InstallFlows, PreinstallStoresEveryInfInListOrderThenTheFilter) {
     EXPECT_LT(IndexOf(log, "INFO: Preinstalling h.inf"),
               IndexOf(log, "Found KWE Mass Storage Device,Active...\n"));
     EXPECT_EQ(0, sim::CallCount("UpdateDriverForPlugAndPlayDevicesA"));
-    EXPECT_NE(-1, sim::FindCall("RegCreateKeyExA", "USBSTOR"));
+    EXPECT_LT(sim::FindCall("SetupCopyOEMInfA", CopyOemInfArgs(sim::PackageFolder("WIN7") + "h.inf")),
+              sim::FindCall("RegCreateKeyExA", kUsbStorKeyArgs));
 }
 
 TEST(InstallFlows, FilterDriverNotDetectedInOtherCaseOrPastTheInfCount) {
@@ -85,7 +107,7 @@ TEST(InstallFlows, FilterDriverNotDetectedInOtherCaseOrPastTheInfCount) {
         EXPECT_EQ(Names({"a.inf", "b.inf", "g.inf"}), Preinstalled(log));
         EXPECT_EQ(-1, IndexOf(log, "Found KWE"));
         EXPECT_EQ(3, sim::CallCount("UpdateDriverForPlugAndPlayDevicesA"));
-        EXPECT_EQ(-1, sim::FindCall("RegCreateKeyExA", "USBSTOR"));
+        EXPECT_EQ(-1, sim::FindCall("RegCreateKeyExA", kUsbStorKeyAnyArgs));
     }
 }
 
@@ -106,7 +128,8 @@ TEST(InstallFlows, EjectToolOnlyAfterPreinstallsButPreinstallF) {
         if (c.started) {
             EXPECT_EQ(kEjectCommand, sim::M().executed[0]);
             EXPECT_EQ(static_cast<UINT>(SW_HIDE), sim::M().executedShow[0]);
-            EXPECT_LT(sim::FindCall("RegCreateKeyExA", "USBSTOR"), sim::FindCall("WinExec"));
+            EXPECT_LT(sim::FindCall("RegCreateKeyExA", kUsbStorKeyArgs),
+                      sim::FindCall("WinExec", Quoted(kEjectCommand) + ", 0"));
         }
     }
 }
@@ -180,7 +203,7 @@ TEST(InstallFlows, CopyFailureStopsPreinstallsButRestoresShadowCopy) {
                   IndexOf(log, "Copy sys file fail\n"));
         EXPECT_EQ(0, sim::CallCount("SetupCopyOEMInfA"));
         EXPECT_EQ(-1, IndexOf(log, "Found KWE"));
-        EXPECT_EQ(-1, sim::FindCall("RegCreateKeyExA", "USBSTOR"));
+        EXPECT_EQ(-1, sim::FindCall("RegCreateKeyExA", kUsbStorKeyAnyArgs));
         EXPECT_EQ(0, sim::CallCount("WinExec"));
         EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), sim::FindService("VSS")->startType);
         // Install leaves the service alone altogether.
@@ -188,28 +211,41 @@ TEST(InstallFlows, CopyFailureStopsPreinstallsButRestoresShadowCopy) {
     }
 }
 
+// Preinstall and Preinstall_f alike keep the service suspended from before
+// the staging to after the filter step, on Vista only.
 TEST(InstallFlows, ShadowCopySuspendedAroundPreinstallOnVistaOnly) {
-    for (int os : {OS_CODE_VISTA, OS_CODE_WIN7, OS_CODE_WIN2003}) {
-        Begin(os, "VISTA");
-        sim::AddService("VSS", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, true);
-        AddSys("gorvel.sys");
-        AddInf("g.inf", ModelInf("USB\\VID_1234&PID_0001"));
-        sim::AddFile(sim::ExeFolder() + "lantrope.exe");
-        RunPreinstall(OPERATION_PREINSTALL);
-        Finish();
-        if (os != OS_CODE_VISTA) {
-            EXPECT_EQ(-1, sim::FindCall("OpenServiceA", "\"VSS\""));
-            EXPECT_TRUE(sim::FindService("VSS")->running);
-            continue;
+    const std::string unchanged = ", NULL, NULL, NULL, NULL, NULL, NULL, NULL";
+    for (int code : {OPERATION_PREINSTALL, OPERATION_PREINSTALL_F}) {
+        for (int os : {OS_CODE_VISTA, OS_CODE_WIN7, OS_CODE_WIN2003}) {
+            SCOPED_TRACE(std::to_string(code) + " " + std::to_string(os));
+            Begin(os, "VISTA");
+            sim::AddService("VSS", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, true);
+            AddSys("gorvel.sys");
+            AddInf("g.inf", ModelInf("USB\\VID_1234&PID_0001"));
+            sim::AddFile(sim::ExeFolder() + "lantrope.exe");
+            RunPreinstall(code);
+            Finish();
+            if (os != OS_CODE_VISTA) {
+                EXPECT_EQ(-1, sim::FindCall("OpenServiceA", "*, \"VSS\", *"));
+                EXPECT_TRUE(sim::FindService("VSS")->running);
+                continue;
+            }
+            int disabled =
+                sim::FindCall("ChangeServiceConfigA", "service, 4294967295, 4, 4294967295" + unchanged);
+            int restored =
+                sim::FindCall("ChangeServiceConfigA", "service, 4294967295, 2, 4294967295" + unchanged);
+            ASSERT_NE(-1, disabled);
+            EXPECT_LT(disabled, sim::FindCall("CopyFileA"));
+            EXPECT_LT(sim::FindCall("RegCreateKeyExA", kUsbStorKeyArgs), restored);
+            int tool = sim::FindCall("WinExec", Quoted(kEjectCommand) + ", 0");
+            if (code == OPERATION_PREINSTALL) {
+                EXPECT_LT(restored, tool);
+            } else {
+                EXPECT_EQ(-1, tool);
+            }
+            EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), sim::FindService("VSS")->startType);
+            EXPECT_FALSE(sim::FindService("VSS")->running);
         }
-        int disabled = sim::FindCall("ChangeServiceConfigA", ", 4, ");
-        int restored = sim::FindCall("ChangeServiceConfigA", ", 2, ");
-        ASSERT_NE(-1, disabled);
-        EXPECT_LT(disabled, sim::FindCall("CopyFileA"));
-        EXPECT_LT(sim::FindCall("RegCreateKeyExA", "USBSTOR"), restored);
-        EXPECT_LT(restored, sim::FindCall("WinExec"));
-        EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), sim::FindService("VSS")->startType);
-        EXPECT_FALSE(sim::FindService("VSS")->running);
     }
 }
 

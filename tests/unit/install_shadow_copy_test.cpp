@@ -13,37 +13,41 @@ sim::Service& Vss(DWORD startType, bool running) {
     return sim::AddService("VSS", SERVICE_WIN32_OWN_PROCESS, startType, running);
 }
 
+// A running service and one that is not (whose stop request is refused
+// without a message) are disabled and given their start type back alike.
 TEST(InstallShadowCopy, SuspendRemembersStopsAndDisablesRestorePutsBack) {
-    Vss(SERVICE_AUTO_START, true);
-    SuspendShadowCopyService();
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), g_ShadowCopyStartType);
-    sim::Service* vss = sim::FindService("VSS");
-    EXPECT_EQ(1, vss->stopRequests);
-    EXPECT_FALSE(vss->running);
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), vss->startType);
-    EXPECT_NE(-1, sim::FindCall("OpenSCManagerA", "NULL, NULL, 3221225480"));
-    EXPECT_NE(-1, sim::FindCall("OpenServiceA", "\"VSS\", 3221225504"));
-    // The lock is taken before the service is opened and released before
-    // the handles are closed.
-    EXPECT_LT(sim::FindCall("LockServiceDatabase"), sim::FindCall("OpenServiceA"));
-    EXPECT_LT(sim::FindCall("UnlockServiceDatabase"), sim::FindCall("CloseServiceHandle"));
-    EXPECT_EQ(0, sim::OpenHandleCount());
+    for (bool running : {true, false}) {
+        SCOPED_TRACE(running);
+        Vss(SERVICE_AUTO_START, running);
+        sim::ClearJournal();
+        SuspendShadowCopyService();
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), g_ShadowCopyStartType);
+        sim::Service* vss = sim::FindService("VSS");
+        EXPECT_EQ(running ? 1 : 0, vss->stopRequests);
+        EXPECT_FALSE(vss->running);
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), vss->startType);
 
-    RestoreShadowCopyService();
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), vss->startType);
-    EXPECT_FALSE(vss->running);
-    EXPECT_NE(-1, sim::FindCall("OpenServiceA", "\"VSS\", 2"));
-    EXPECT_EQ(0, sim::OpenHandleCount());
-    EXPECT_TRUE(Finish().empty());
-}
-
-TEST(InstallShadowCopy, StoppedServiceIsStillDisabledAndRestored) {
-    Vss(SERVICE_AUTO_START, false);
-    SuspendShadowCopyService();
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), sim::FindService("VSS")->startType);
-    RestoreShadowCopyService();
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), sim::FindService("VSS")->startType);
-    EXPECT_TRUE(Finish().empty());
+        RestoreShadowCopyService();
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), vss->startType);
+        EXPECT_FALSE(vss->running);
+        EXPECT_EQ(0, sim::OpenHandleCount());
+        // Every argument, and the order: the lock taken before the service
+        // is opened and released before the service handle, then the
+        // manager's, is closed.
+        const std::string unchanged = ", 4294967295, NULL, NULL, NULL, NULL, NULL, NULL, NULL)";
+        EXPECT_EQ(
+            (std::vector<std::string>{
+                "OpenSCManagerA(NULL, NULL, 3221225480)", "LockServiceDatabase(scm)",
+                "OpenServiceA(scm, \"VSS\", 3221225504)", "LocalAlloc(64, 4096)",
+                "QueryServiceConfigA(service, local, 4096, ptr)", "LocalFree(local)",
+                "ControlService(service, 1, ptr)", "ChangeServiceConfigA(service, 4294967295, 4" + unchanged,
+                "UnlockServiceDatabase(lock)", "CloseServiceHandle(service)", "CloseServiceHandle(scm)",
+                "OpenSCManagerA(NULL, NULL, 3221225480)", "LockServiceDatabase(scm)",
+                "OpenServiceA(scm, \"VSS\", 2)", "ChangeServiceConfigA(service, 4294967295, 2" + unchanged,
+                "UnlockServiceDatabase(lock)", "CloseServiceHandle(service)", "CloseServiceHandle(scm)"}),
+            sim::CallLines());
+        EXPECT_TRUE(Finish().empty());
+    }
 }
 
 TEST(InstallShadowCopy, LockedDatabaseLeavesServiceAloneAndRestoreWritesDemand) {
@@ -54,6 +58,9 @@ TEST(InstallShadowCopy, LockedDatabaseLeavesServiceAloneAndRestoreWritesDemand) 
     EXPECT_TRUE(vss->running);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), vss->startType);
     EXPECT_EQ(-1, sim::FindCall("OpenServiceA"));
+    EXPECT_EQ(
+        (std::vector<std::string>{"LocalAlloc(64, 280)", "QueryServiceLockStatusA(scm, local, 280, ptr)"}),
+        sim::CallLines({"LocalAlloc", "QueryServiceLockStatusA"}));
     EXPECT_EQ(0, sim::OpenHandleCount());
 
     RestoreShadowCopyService(); // still locked

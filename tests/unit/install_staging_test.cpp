@@ -24,6 +24,12 @@ TEST(InstallStaging, ReplacesReadOnlyCopy) {
     sim::AddFile(kDrivers + "a.sys", "old a", FILE_ATTRIBUTE_READONLY);
     EXPECT_EQ(1, StageDriverFiles());
     EXPECT_EQ("new a", sim::FileData(kDrivers + "a.sys"));
+    const std::string destination = Quoted(kDrivers + "a.sys");
+    EXPECT_EQ((std::vector<std::string>{
+                  "GetFileAttributesA(" + destination + ")", "SetFileAttributesA(" + destination + ", 128)",
+                  "DeleteFileA(" + destination + ")",
+                  "CopyFileA(" + Quoted(sim::PackageFolder("WIN7") + "a.sys") + ", " + destination + ", 0)"}),
+              sim::CallLines({"GetFileAttributesA", "SetFileAttributesA", "DeleteFileA", "CopyFileA"}));
     std::vector<std::string> log = Finish();
     EXPECT_TRUE(Contains(log, "Copy " + sim::PackageFolder("WIN7") + "a.sys to " + kDrivers + "a.sys\n"));
 }
@@ -128,9 +134,10 @@ std::vector<std::string> UpdatedIds() {
 
 TEST(InstallInfWalk, FirstManufacturerOnlyEveryLineLowerCased) {
     std::vector<std::string> log =
-        Walk("[Manufacturer]\r\nKWE=Models\r\nOther=OtherModels\r\n"
+        Walk("[Manufacturer]\r\nKWE=Models,NTamd64\r\nOther=OtherModels,NTamd64\r\n"
              "[Models]\r\nA=Inst,USB\\VID_1234&PID_0001\r\nB=Inst,Usb\\Vid_1234&Pid_0002\r\n"
              "C=Inst\r\nD=Inst,usb\\vid_1234&pid_0001\r\n"
+             "[Models.NTamd64]\r\nA=Inst,USB\\VID_1234&PID_0001\r\n"
              "[OtherModels]\r\nE=Inst,USB\\VID_9999&PID_0009\r\n",
              1);
     EXPECT_EQ((std::vector<std::string>{"usb\\vid_1234&pid_0001", "usb\\vid_1234&pid_0002",
@@ -141,7 +148,7 @@ TEST(InstallInfWalk, FirstManufacturerOnlyEveryLineLowerCased) {
     EXPECT_EQ(2u, Matching(log, "Updated success!\n").size());
     EXPECT_EQ(1u, Matching(log, "UpdateDriver FAILURE: ").size());
     // The device is bound to the INF only after the INF went into the store.
-    int stored = sim::FindCall("SetupCopyOEMInfA", "m.inf");
+    int stored = sim::FindCall("SetupCopyOEMInfA", CopyOemInfArgs(sim::PackageFolder("WIN7") + "m.inf"));
     ASSERT_NE(-1, stored);
     EXPECT_LT(stored, sim::FindCall("UpdateDriverForPlugAndPlayDevicesA"));
     EXPECT_EQ(2, sim::FindDevice("USB\\VID_1234&PID_0001\\1")->updateCount);

@@ -18,14 +18,41 @@ inline std::string LogPath() {
     return sim::WindowsFolder() + "Temp\\HandsetInstallInfo.log";
 }
 
-// An INF whose first manufacturer names section "Models" with the given
-// model lines (each "description = install section, hardware ID").
+// A signed INF (its catalog "kwe.cat" lies beside it, see AddInf) with the
+// given sections.
 inline std::string Inf(const std::string& sections) {
-    return "[Version]\r\nSignature=\"$Windows NT$\"\r\n" + sections;
+    return "[Version]\r\nSignature=\"$Windows NT$\"\r\nCatalogFile=kwe.cat\r\n" + sections;
+}
+// The manufacturer "KWE" with the model lines (each "description = install
+// section, hardware ID") in the section "Models" that the installer reads
+// and in "Models.NTamd64" that 64-bit Windows binds devices through.
+inline std::string Models(const std::string& lines) {
+    return "[Manufacturer]\r\nKWE=Models,NTamd64\r\n[Models]\r\n" + lines + "[Models.NTamd64]\r\n" + lines;
 }
 inline std::string ModelInf(const std::string& hardwareId) {
-    return Inf("[Manufacturer]\r\nKWE=Models\r\n[Models]\r\nDevice=Inst," + hardwareId + "\r\n");
+    return Inf(Models("Device=Inst," + hardwareId + "\r\n"));
 }
+// A package file with the catalog that every INF of Inf() names.
+inline void AddPackageInfFile(const std::string& osFolder, const std::string& name,
+                              const std::string& content) {
+    sim::AddPackageFile(osFolder, name, content);
+    sim::AddPackageFile(osFolder, "kwe.cat", "catalog");
+}
+
+inline std::string Quoted(const std::string& s) {
+    return "\"" + s + "\"";
+}
+// The journal's rendering of the installer's calls, every argument fixed.
+inline std::string CopyOemInfArgs(const std::string& infPath) {
+    return Quoted(infPath) + ", NULL, 1, 0, NULL, 0, NULL, NULL";
+}
+inline std::string UpdateDriverArgs(const std::string& hardwareId, const std::string& infPath) {
+    return "NULL, " + Quoted(hardwareId) + ", " + Quoted(infPath) + ", 1, ptr";
+}
+// The filter flag's key opened under the service "USBSTOR".
+const char kUsbStorKeyArgs[] =
+    "HKLM, \"SYSTEM\\CurrentControlSet\\Services\\USBSTOR\", 0, NULL, 0, 131103, NULL, ptr, ptr";
+const char kUsbStorKeyAnyArgs[] = "HKLM, \"SYSTEM\\CurrentControlSet\\Services\\USBSTOR\", ...";
 
 // Fresh machine, process-start state, the folders a flow reads, and the log
 // open so that the records can be read back with Finish().
@@ -48,6 +75,7 @@ inline void AddSys(const std::string& name, const std::string& data = "new") {
 }
 inline void AddInf(const std::string& name, const std::string& content) {
     sim::AddFile(std::string(g_DriverPackageFolder) + name, content);
+    sim::AddFile(std::string(g_DriverPackageFolder) + "kwe.cat", "catalog");
     CopyText(g_InfFiles[g_InfCount++], PACKAGE_NAME_SIZE, name.c_str());
 }
 

@@ -241,7 +241,7 @@ TEST(LogOpen, CreatedBesideRenamedOverAndRetried) {
     EXPECT_LT(sim::FindCall("GetFileInformationByHandle"), move);
     int descriptor = sim::FindCall("_open_osfhandle");
     EXPECT_GT(descriptor, move);
-    EXPECT_EQ("ptr, 16384", sim::Journal()[descriptor].args);
+    EXPECT_EQ("file, 16384", sim::Journal()[descriptor].args);
     EXPECT_EQ("3, \"w+\"", sim::Journal()[sim::FindCall("_fdopen")].args);
 
     const char* steps[] = {"RtlGenRandom", "CreateFileA",     "GetFileInformationByHandle",

@@ -35,7 +35,24 @@ TEST(MachineCore, JournalKeepsOrderAndArguments) {
     DeleteFileA("C:\\x.sys");
     EXPECT_EQ((std::vector<std::string>{"GetFileAttributesA", "DeleteFileA"}), sim::CallNames());
     EXPECT_EQ(1, sim::FindCall("DeleteFileA", "\"C:\\x.sys\""));
-    EXPECT_EQ(-1, sim::FindCall("DeleteFileA", "y.sys"));
+    EXPECT_EQ(-1, sim::FindCall("DeleteFileA", "x.sys"));
+    EXPECT_EQ(1, sim::FindCall("DeleteFileA"));
+}
+
+// Arguments match whole and one by one: a part of an argument or of the list
+// is no match, * stands for one argument and a trailing ... for the rest.
+TEST(MachineCore, ArgumentsMatchExactlyWithExplicitWildcards) {
+    const std::vector<std::string> args = {"ptr", "\"VSS, and more\"", "268435456"};
+    for (const char* yes : {"ptr, \"VSS, and more\", 268435456", "*, \"VSS, and more\", *", "*, *, *",
+                            "ptr, ...", "...", "ptr, \"VSS, and more\", 268435456, ..."}) {
+        EXPECT_TRUE(sim::ArgumentsMatch(args, yes)) << yes;
+    }
+    for (const char* no : {"ptr, \"VSS, and more\", 2", "\"VSS, and more\", 268435456", "*, *", "*, *, *, *",
+                           "ptr, \"VSS\", ...", "", "ptr, \"VSS, and more\", 268435456, 1"}) {
+        EXPECT_FALSE(sim::ArgumentsMatch(args, no)) << no;
+    }
+    EXPECT_TRUE(sim::ArgumentsMatch({}, ""));
+    EXPECT_FALSE(sim::ArgumentsMatch({}, "*"));
 }
 
 }  // namespace

@@ -252,6 +252,7 @@ TEST_F(MachineDevices, SetsListDevicesInInstanceIdOrder) {
     sim::AddDevice(kMouse, {"USB\\VID_413C&PID_301A"});
     sim::AddDevice(kDisk, {"USB\\VID_3E1F&PID_C302"});
     sim::AddDevice("USB\\VID_3E1F&PID_C301&MI_02\\7&2&0&2", {"USB\\VID_3E1F&PID_C301&MI_02"});
+    sim::AddDevice("USB\\vid_3e1f&pid_c301&mi_01\\7&2&0&1", {"USB\\VID_3E1F&PID_C301&MI_01"});
     sim::AddDevice(kModem, {"USB\\VID_3E1F&PID_C301"});
 
     HDEVINFO set = UsbSet(DIGCF_ALLCLASSES);
@@ -263,8 +264,11 @@ TEST_F(MachineDevices, SetsListDevicesInInstanceIdOrder) {
         order.push_back(id);
     }
     SetupDiDestroyDeviceInfoList(set);
-    // Upper-cased byte order: '&' before '\\', digits before letters.
-    EXPECT_EQ((std::vector<std::string>{"USB\\VID_3E1F&PID_C301&MI_02\\7&2&0&2", kModem, kDisk, kMouse}),
+    // The device tree's order: device IDs first, each level in upper-cased
+    // byte order, so a composite device comes before its functions (as a
+    // whole string, '&' would sort before '\\').
+    EXPECT_EQ((std::vector<std::string>{kModem, "USB\\vid_3e1f&pid_c301&mi_01\\7&2&0&1",
+                                        "USB\\VID_3E1F&PID_C301&MI_02\\7&2&0&2", kDisk, kMouse}),
               order);
 }
 
@@ -297,6 +301,10 @@ TEST_F(MachineDevices, RemovalDuringEnumerationKeepsIndices) {
     EXPECT_EQ(ERROR_NO_SUCH_DEVINST, GetLastError());
     EXPECT_FALSE(SetupDiCallClassInstaller(DIF_REMOVE, set, &again));
     EXPECT_EQ(ERROR_NO_SUCH_DEVINST, GetLastError());
+    char id[256] = "untouched";
+    EXPECT_FALSE(SetupDiGetDeviceInstanceIdA(set, &again, id, sizeof(id), &required));
+    EXPECT_EQ(ERROR_NO_SUCH_DEVINST, GetLastError());
+    EXPECT_STREQ("untouched", id);
     SP_DEVINFO_DATA next = Record();
     ASSERT_TRUE(SetupDiEnumDeviceInfo(set, 2, &next));
     EXPECT_EQ(mouseInst, next.DevInst);

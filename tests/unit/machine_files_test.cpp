@@ -84,6 +84,44 @@ TEST_F(MachineFilesTest, SearchWildcardsFollowWindowsRules) {
     EXPECT_EQ(SearchNames("C:/W\\\\oem1.*"), (std::vector<std::string>{"oem1.inf", "oem1.PNF"}));
 }
 
+// A volume that keeps 8.3 names (C: by default) matches a pattern against
+// them too; a name that is a valid 8.3 name has no second one.
+TEST_F(MachineFilesTest, SearchMatchesShortNamesWhereTheVolumeKeepsThem) {
+    const std::vector<std::string> names = {"ab.sys",        "kwenet.sys_old", "kwenet2.sys_bak",
+                                            "oem12.inf_old", "my file+x.sys",  "c.sys.bak"};
+    sim::SetShortNames('E', true);
+    for (const char* dir : {"C:\\N\\", "D:\\N\\", "E:\\N\\"}) {
+        for (const std::string& name : names) {
+            sim::AddFile(dir + name);
+        }
+    }
+    EXPECT_EQ(sim::ShortName("C:\\N\\ab.sys"), "");
+    EXPECT_EQ(sim::ShortName("C:\\N\\kwenet.sys_old"), "KWENET~1.SYS");
+    EXPECT_EQ(sim::ShortName("C:\\N\\kwenet2.sys_bak"), "KWENET~2.SYS");
+    EXPECT_EQ(sim::ShortName("C:\\N\\oem12.inf_old"), "OEM12~1.INF");
+    EXPECT_EQ(sim::ShortName("C:\\N\\my file+x.sys"), "MYFILE~1.SYS");
+    EXPECT_EQ(sim::ShortName("C:\\N\\c.sys.bak"), "CSYS~1.BAK");
+    EXPECT_EQ(sim::ShortName("D:\\N\\kwenet.sys_old"), "");
+    const std::vector<std::string> withShortNames = {"ab.sys", "kwenet.sys_old", "kwenet2.sys_bak",
+                                                     "my file+x.sys"};
+    EXPECT_EQ(SearchNames("C:\\N\\*.sys"), withShortNames);
+    EXPECT_EQ(SearchNames("E:\\N\\*.sys"), withShortNames);
+    EXPECT_EQ(SearchNames("D:\\N\\*.sys"), (std::vector<std::string>{"ab.sys", "my file+x.sys"}));
+    EXPECT_EQ(SearchNames("C:\\N\\oem*.inf"), (std::vector<std::string>{"oem12.inf_old"}));
+    EXPECT_EQ(SearchNames("D:\\N\\oem*.inf"), std::vector<std::string>{});
+    WIN32_FIND_DATAA data;
+    HANDLE h = FindFirstFileA("C:\\N\\kwenet.*", &data);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(data.cFileName, "kwenet.sys_old");
+    EXPECT_STREQ(data.cAlternateFileName, "KWENET~1.SYS");
+    FindClose(h);
+    // Switched off, the volume makes no more short names; those made stay.
+    sim::SetShortNames('C', false);
+    sim::AddFile("C:\\N\\kwenet3.sys_new");
+    EXPECT_EQ(sim::ShortName("C:\\N\\kwenet3.sys_new"), "");
+    EXPECT_EQ(SearchNames("C:\\N\\*.sys").size(), 4u);
+}
+
 TEST_F(MachineFilesTest, SearchFailuresGiveWindowsErrors) {
     WIN32_FIND_DATAA data;
     EXPECT_EQ(FindFirstFileA("C:\\Missing\\*.sys", &data), INVALID_HANDLE_VALUE);
@@ -155,6 +193,9 @@ TEST_F(MachineFilesTest, CopyFileErrorsAndEffects) {
     };
     sim::AddFile("C:\\Dst\\locked.sys", "old", FILE_ATTRIBUTE_READONLY);
     sim::AddFile("C:\\Dst\\plain.sys", "old");
+    sim::AddFile("C:\\Dst\\hidden.sys", "old", FILE_ATTRIBUTE_HIDDEN);
+    sim::AddFile("C:\\Dst\\system.sys", "old", FILE_ATTRIBUTE_SYSTEM);
+    sim::AddFile("C:\\Src\\hidden.sys", "hidden driver", FILE_ATTRIBUTE_HIDDEN);
     const Case failures[] = {
         {"C:\\Src\\missing.sys", "C:\\Dst\\a.sys", FALSE, ERROR_FILE_NOT_FOUND},
         {"C:\\Nowhere\\x.sys", "C:\\Dst\\a.sys", FALSE, ERROR_PATH_NOT_FOUND},
@@ -163,6 +204,10 @@ TEST_F(MachineFilesTest, CopyFileErrorsAndEffects) {
         {"C:\\Src\\ro.sys", "C:\\Dst\\locked.sys", FALSE, ERROR_ACCESS_DENIED},
         {"C:\\Src\\ro.sys", "C:\\Dst\\plain.sys", TRUE, ERROR_FILE_EXISTS},
         {"C:\\Src\\ro.sys", "C:\\Dst", FALSE, ERROR_ACCESS_DENIED},
+        // A hidden or system target is replaced only by a file with those attributes.
+        {"C:\\Src\\ro.sys", "C:\\Dst\\hidden.sys", FALSE, ERROR_ACCESS_DENIED},
+        {"C:\\Src\\ro.sys", "C:\\Dst\\system.sys", FALSE, ERROR_ACCESS_DENIED},
+        {"C:\\Src\\hidden.sys", "C:\\Dst\\system.sys", FALSE, ERROR_ACCESS_DENIED},
     };
     for (const Case& c : failures) {
         sim::M().lastError = 0;
@@ -171,13 +216,17 @@ TEST_F(MachineFilesTest, CopyFileErrorsAndEffects) {
     }
     EXPECT_EQ(sim::FileData("C:\\Dst\\locked.sys"), "old");
     EXPECT_EQ(sim::FileData("C:\\Dst\\plain.sys"), "old");
+    EXPECT_EQ(sim::FileData("C:\\Dst\\hidden.sys"), "old");
     EXPECT_FALSE(sim::FileExists("C:\\Dst\\a.sys"));
+    ASSERT_TRUE(CopyFileA("C:\\Src\\hidden.sys", "C:\\Dst\\hidden.sys", FALSE));
+    EXPECT_EQ(sim::FileData("C:\\Dst\\hidden.sys"), "hidden driver");
 
     ASSERT_TRUE(CopyFileA("C:\\Src\\ro.sys", "C:\\Dst\\plain.sys", FALSE));
     EXPECT_EQ(sim::FileData("C:\\Dst\\plain.sys"), "driver");
     EXPECT_EQ(sim::FileAttributes("C:\\Dst\\plain.sys"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(CopyFileA("C:\\Src\\ro.sys", "C:\\Dst\\New.sys", TRUE));
-    EXPECT_EQ(sim::ListFolder("C:\\Dst"), (std::vector<std::string>{"locked.sys", "New.sys", "plain.sys"}));
+    EXPECT_EQ(sim::ListFolder("C:\\Dst"),
+              (std::vector<std::string>{"hidden.sys", "locked.sys", "New.sys", "plain.sys", "system.sys"}));
 }
 
 TEST_F(MachineFilesTest, DeleteFileErrorsAndEffects) {
@@ -348,7 +397,7 @@ TEST_F(MachineFilesTest, FaultsHitTheNthCallAndChangeNothing) {
     EXPECT_EQ(FindFirstFileA("C:\\Windows\\*", &data), INVALID_HANDLE_VALUE);
     EXPECT_EQ(sim::CallNames(), (std::vector<std::string>{"DeleteFileA", "DeleteFileA", "DeleteFileA",
                                                           "FindFirstFileA", "FindFirstFileA"}));
-    EXPECT_EQ(sim::FindCall("DeleteFileA", "b.sys"), 1);
+    EXPECT_EQ(sim::FindCall("DeleteFileA", "\"C:\\F\\b.sys\""), 1);
     EXPECT_EQ(sim::OpenHandleCount(), 0);
 }
 

@@ -14,12 +14,15 @@
 namespace {
 
 const char* const kHeader = "[Version]\r\nSignature=\"$Windows NT$\"\r\n";
+// A signed INF: its catalog lies beside it (see SetUp).
+const char* const kSigned = "[Version]\r\nSignature=\"$Windows NT$\"\r\nCatalogFile=t.cat\r\n";
 
 class MachineInf : public ::testing::Test {
   protected:
     void SetUp() override {
         sim::Reset();
         ResetRunState();
+        sim::AddFile(PathOf("t.cat"), "catalog");
     }
     void TearDown() override {
         sim::Reset();
@@ -228,8 +231,8 @@ TEST_F(MachineInf, StringFieldSizeProtocol) {
 }
 
 TEST_F(MachineInf, CopyOemInfNamesAndReuse) {
-    std::string first = std::string(kHeader) + "[M]\nA=1\n";
-    std::string second = std::string(kHeader) + "[M]\nB=2\n";
+    std::string first = std::string(kSigned) + "[M]\nA=1\n";
+    std::string second = std::string(kSigned) + "[M]\nB=2\n";
     sim::AddFile(PathOf("a.inf"), first);
     sim::AddFile(PathOf("b.inf"), second);
     sim::AddFile(PathOf("a_copy.inf"), first);
@@ -269,7 +272,7 @@ TEST_F(MachineInf, CopyOemInfNamesAndReuse) {
 TEST_F(MachineInf, CopyOemInfFillsGapsAndReportsSizes) {
     sim::AddFile(sim::InfFolder() + "oem0.inf", "other 0");
     sim::AddFile(sim::InfFolder() + "OEM2.INF", "other 2");
-    std::string text = std::string(kHeader) + "[M]\nA=1\n";
+    std::string text = std::string(kSigned) + "[M]\nA=1\n";
     sim::AddFile(PathOf("a.inf"), text);
 
     char small[8];
@@ -294,7 +297,35 @@ TEST_F(MachineInf, CopyOemInfFailures) {
     EXPECT_FALSE(SetupCopyOEMInfA(PathOf("plain.inf").c_str(), NULL, SPOST_PATH, 0, NULL, 0, NULL, NULL));
     EXPECT_EQ(ERROR_WRONG_INF_STYLE, GetLastError());
 
-    sim::AddFile(PathOf("good.inf"), std::string(kHeader));
+    // Only a signed package is stored: the catalog that [Version] names (the
+    // x64 entry before the plain one) must lie beside the INF.
+    struct {
+        const char* catalogLines;
+        bool stored;
+    } catalogs[] = {{"", false},
+                    {"CatalogFile=\r\n", false},
+                    {"CatalogFile=gone.cat\r\n", false},
+                    {"CatalogFile.NTx86=t.cat\r\n", false},
+                    {"CatalogFile=t.cat\r\nCatalogFile.NTamd64=gone.cat\r\n", false},
+                    {"CatalogFile=gone.cat\r\nCatalogFile.NTamd64=t.cat\r\n", true},
+                    {"catalogfile=T.CAT\r\n", true}};
+    for (const auto& row : catalogs) {
+        std::string text = std::string(kHeader) + row.catalogLines + "[M]\nA=1\n";
+        sim::AddFile(PathOf("c.inf"), text);
+        SetLastError(0);
+        EXPECT_EQ(row.stored ? TRUE : FALSE,
+                  SetupCopyOEMInfA(PathOf("c.inf").c_str(), NULL, SPOST_PATH, 0, NULL, 0, NULL, NULL))
+            << row.catalogLines;
+        if (!row.stored) {
+            EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError()) << row.catalogLines;
+        }
+        EXPECT_EQ(row.stored, sim::FileData(sim::InfFolder() + "oem0.inf") == text) << row.catalogLines;
+        sim::RemovePath(sim::InfFolder() + "oem0.inf");
+        sim::RemovePath(sim::InfFolder() + "oem0.PNF");
+        sim::M().driverStore.clear();
+    }
+
+    sim::AddFile(PathOf("good.inf"), std::string(kSigned));
     sim::FailCall("SetupCopyOEMInfA", 1, ERROR_ACCESS_DENIED);
     EXPECT_FALSE(SetupCopyOEMInfA(PathOf("good.inf").c_str(), NULL, SPOST_PATH, 0, NULL, 0, NULL, NULL));
     EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
@@ -304,7 +335,8 @@ TEST_F(MachineInf, CopyOemInfFailures) {
 
 TEST_F(MachineInf, UpdateDriverBindsPresentDevicesCarryingTheId) {
     std::string inf =
-        std::string(kHeader) + "[Manufacturer]\nKWE=Models\n[Models]\nModem=Inst,USB\\VID_3E1F&PID_C301\n";
+        std::string(kSigned) +
+        "[Manufacturer]\nKWE=Models,NTamd64\n[Models.NTamd64]\nModem=Inst,USB\\VID_3E1F&PID_C301\n";
     sim::AddFile(PathOf("modem.inf"), inf);
     sim::AddDevice("USB\\VID_3E1F&PID_C301\\1",
                    {"USB\\VID_3E1F&PID_C301&REV_0100", "USB\\VID_3E1F&PID_C301"});
@@ -344,6 +376,82 @@ TEST_F(MachineInf, UpdateDriverBindsPresentDevicesCarryingTheId) {
     EXPECT_FALSE(UpdateDriverForPlugAndPlayDevicesA(NULL, "USB\\VID_3E1F&PID_C301", path.c_str(),
                                                     INSTALLFLAG_FORCE, &reboot));
     EXPECT_EQ(ERROR_NO_SUCH_DEVINST, GetLastError());
+}
+
+// 64-bit Windows matches a device only through the models section that it
+// reads for a Manufacturer line (the most specific NTamd64 decoration that
+// applies), by the device's hardware or compatible IDs against every ID of a
+// model line; a device in use asks for a restart.
+TEST_F(MachineInf, UpdateDriverMatchesThroughTheX64ModelsSection) {
+    const std::string id = "USB\\VID_3E1F&PID_A101&MI_00";
+    sim::AddDevice(id + "\\7&1&0&0", {id + "&REV_0100", id});
+    sim::SetCompatibleIds(id + "\\7&1&0&0", {"USB\\Class_02&SubClass_02&Prot_01", "USB\\Class_02"});
+    sim::AddDevice("USB\\VID_3E1F&PID_A101\\5&1&0&1", {"USB\\VID_3E1F&PID_A101"});
+    sim::SetDeviceInUse("USB\\VID_3E1F&PID_A101\\5&1&0&1", true);
+    const std::string modem = "Modem=Inst," + id + "\n";
+    struct {
+        const char* asked;       // the ID the update is asked for
+        std::string sections;    // [Manufacturer] and the models sections
+        DWORD error;             // 0: bound
+        const char* boundDevice; // the instance the update binds, for a success
+        BOOL reboot;
+    } rows[] = {
+        // Only the undecorated section that the installer reads: nothing for x64.
+        {"usb\\vid_3e1f&pid_a101&mi_00", "[Manufacturer]\nKWE=Models\n[Models]\n" + modem,
+         ERROR_NO_MORE_ITEMS, nullptr, FALSE},
+        {"usb\\vid_3e1f&pid_a101&mi_00", "[Manufacturer]\nKWE=Models,NTx86\n[Models.NTx86]\n" + modem,
+         ERROR_NO_MORE_ITEMS, nullptr, FALSE},
+        {"usb\\vid_3e1f&pid_a101&mi_00",
+         "[Manufacturer]\nKWE=Models,NTamd64\n[Models]\n" + modem +
+             "[Models.NTamd64]\nOther=Inst,USB\\VID_1\n",
+         ERROR_NO_MORE_ITEMS, nullptr, FALSE},
+        {"usb\\vid_3e1f&pid_a101&mi_00",
+         "[Manufacturer]\nKWE=Models,NTamd64\n[Models]\n[Models.NTamd64]\n" + modem, 0, "\\7&1&0&0", FALSE},
+        // The most specific decoration for Windows 7 (6.1) wins over 6.2 and plain.
+        {"usb\\vid_3e1f&pid_a101&mi_00",
+         "[Manufacturer]\nKWE=Models,NTamd64,NTAMD64.6.1,NTamd64.6.2\n[Models.NTamd64]\n[Models.NTamd64.6.2]"
+         "\n"
+         "[Models.NTAMD64.6.1]\n" +
+             modem,
+         0, "\\7&1&0&0", FALSE},
+        // The asked ID among the device's compatible IDs; the INF's line
+        // naming the device by a compatible ID of its own.
+        {"USB\\Class_02", "[Manufacturer]\nKWE=Models,NTamd64\n[Models.NTamd64]\n" + modem, 0, "\\7&1&0&0",
+         FALSE},
+        {"usb\\vid_3e1f&pid_a101&mi_00",
+         "[Manufacturer]\nKWE=Models,NTamd64\n[Models.NTamd64]\nModem=Inst,USB\\VID_9,usb\\class_02\n", 0,
+         "\\7&1&0&0", FALSE},
+        // A second manufacturer counts as well; the device in use.
+        {"USB\\VID_3E1F&PID_A101",
+         "[Manufacturer]\nA=None\nKWE=Models,NTamd64\n[Models.NTamd64]\nDevice=Inst,USB\\VID_3E1F&PID_A101\n",
+         0, "\\5&1&0&1", TRUE},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.sections);
+        std::string inf = std::string(kSigned) + row.sections;
+        sim::AddFile(PathOf("m.inf"), inf);
+        for (sim::Device& d : sim::M().devices) {
+            d.updateCount = 0;
+        }
+        sim::M().driverStore.clear();
+        sim::RemovePath(sim::InfFolder() + "oem0.inf");
+        BOOL reboot = 7;
+        BOOL ok = UpdateDriverForPlugAndPlayDevicesA(NULL, row.asked, PathOf("m.inf").c_str(),
+                                                     INSTALLFLAG_FORCE, &reboot);
+        if (row.error != 0) {
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(row.error, GetLastError());
+            EXPECT_TRUE(sim::M().driverStore.empty());
+            continue;
+        }
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(row.reboot, reboot);
+        for (const sim::Device& d : sim::M().devices) {
+            bool bound = d.instanceId.find(row.boundDevice) != std::string::npos;
+            EXPECT_EQ(bound ? 1 : 0, d.updateCount) << d.instanceId;
+        }
+        EXPECT_EQ(inf, sim::FileData(sim::InfFolder() + "oem0.inf"));
+    }
 }
 
 TEST_F(MachineInf, InjectedFaultsAndClosedHandles) {

@@ -49,7 +49,9 @@ TEST_F(MachineRegistryTest, CreateMakesMissingKeysAndReportsDisposition) {
     RegCloseKey(child);
     RegCloseKey(key);
     EXPECT_EQ(sim::OpenHandleCount(), 0);
-    EXPECT_NE(sim::FindCall("RegCreateKeyExA", "HKLM, \"SOFTWARE\\Vendor\\Product\\\""), -1);
+    EXPECT_NE(sim::FindCall("RegCreateKeyExA",
+                            "HKLM, \"SOFTWARE\\Vendor\\Product\\\", 0, NULL, 0, 131103, NULL, ptr, ptr"),
+              -1);
 }
 
 TEST_F(MachineRegistryTest, OpenAndCreateFailures) {

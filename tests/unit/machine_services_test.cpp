@@ -348,7 +348,7 @@ TEST_F(MachineServices, InjectedFaultChangesNothing) {
     EXPECT_EQ(0, s->stopRequests);
     EXPECT_EQ(nullptr, sim::FindService("gorvel"));
     EXPECT_EQ(3, sim::CallCount("OpenServiceA"));
-    EXPECT_GE(sim::FindCall("ControlService", "1, ptr"), 0);
+    EXPECT_GE(sim::FindCall("ControlService", "service, 1, ptr"), 0);
     CloseServiceHandle(first);
     CloseServiceHandle(svc);
     CloseServiceHandle(scm);

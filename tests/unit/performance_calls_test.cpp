@@ -67,13 +67,16 @@ const Counts kFirstIdRead = {{"SetupOpenInfFileA", 1},
 // A file that exists and is not read-only, deleted through the two steps.
 const Counts kDeleteWritableFile = {{"GetFileAttributesA", 1}, {"DeleteFileA", 1}};
 
+// A signed INF (catalog "kwe.cat") with its models in the section that the
+// installer reads and in the one that 64-bit Windows binds through.
 std::string ModelInf(const std::string& provider, const std::vector<std::string>& ids) {
-    std::string text = "[Version]\r\nSignature=\"$Windows NT$\"\r\nProvider=" + provider +
-                       "\r\n\r\n[Manufacturer]\r\nMaker=Models\r\n\r\n[Models]\r\n";
+    std::string lines;
     for (size_t i = 0; i < ids.size(); ++i) {
-        text += "Device" + std::to_string(i) + "=Install," + ids[i] + "\r\n";
+        lines += "Device" + std::to_string(i) + "=Install," + ids[i] + "\r\n";
     }
-    return text;
+    return "[Version]\r\nSignature=\"$Windows NT$\"\r\nCatalogFile=kwe.cat\r\nProvider=" + provider +
+           "\r\n\r\n[Manufacturer]\r\nMaker=Models,NTamd64\r\n\r\n[Models]\r\n" + lines +
+           "[Models.NTamd64]\r\n" + lines;
 }
 
 std::string ForeignOemInf(int n) {
@@ -151,26 +154,17 @@ TEST_F(PerformanceStepCalls, SupersededRemovalOpensEachPackageInfOncePerOemInfUn
     // Every OEM INF is opened once; a package INF once for every OEM INF that
     // reached it.
     for (int n = 1; n <= oemInfs; ++n) {
-        std::string path = sim::InfFolder() + "oem" + std::to_string(n) + ".inf\"";
-        int opens = 0;
-        for (int at = sim::FindCall("SetupOpenInfFileA", path); at >= 0;
-             at = sim::FindCall("SetupOpenInfFileA", path, at + 1)) {
-            ++opens;
-        }
-        EXPECT_EQ(1, opens) << path;
+        std::string path = sim::InfFolder() + "oem" + std::to_string(n) + ".inf";
+        EXPECT_EQ(1u, sim::FindCalls("SetupOpenInfFileA", "\"" + path + "\", NULL, 2, NULL").size()) << path;
     }
     for (long i = 0; i < packageInfs; ++i) {
-        std::string path = sim::PackageFolder("WIN7") + "kwe" + std::to_string(i + 1) + ".inf\"";
-        long reached = 0;
+        std::string path = sim::PackageFolder("WIN7") + "kwe" + std::to_string(i + 1) + ".inf";
+        size_t reached = 0;
         for (int n = 1; n <= oemInfs; ++n) {
             reached += (!matchAt.count(n) || matchAt[n] > i) ? 1 : 0;
         }
-        int opens = 0;
-        for (int at = sim::FindCall("SetupOpenInfFileA", path); at >= 0;
-             at = sim::FindCall("SetupOpenInfFileA", path, at + 1)) {
-            ++opens;
-        }
-        EXPECT_EQ(reached, opens) << path;
+        EXPECT_EQ(reached, sim::FindCalls("SetupOpenInfFileA", "\"" + path + "\", NULL, 2, NULL").size())
+            << path;
     }
 }
 
@@ -277,6 +271,7 @@ struct Shape {
 // enumerator, which is present, so that binding it succeeds.
 void BuildMachine(const Shape& shape) {
     sim::Reset();
+    sim::AddPackageFile("WIN7", "kwe.cat", "catalog");
     sim::AddPackageFile("WIN7", "gorvel.sys", "driver");
     sim::AddPackageFile("WIN7", "gorvel.inf", ModelInf("KWE Corporation", {"USB\\VID_3E1F&PID_C301"}));
     sim::AddFile(sim::SystemDriversFolder() + "gorvel.sys", "old");

@@ -122,8 +122,9 @@ TEST_F(RecordsInstallFlag, WritesTheFlagUnderBothKeysThirtyTwoBitViewFirst) {
     EXPECT_EQ(1, SetInstallFlag());
     ExpectDword(kFlagKey32, "IsDriverInstalled", 1);
     ExpectDword(kFlagKey64, "IsDriverInstalled", 1);
-    int first = sim::FindCall("RegCreateKeyExA", "Wow6432Node");
-    int second = sim::FindCall("RegCreateKeyExA", "\"SOFTWARE\\KWEUSBDriverFlag\"");
+    const std::string rest = "\", 0, NULL, 0, 131103, NULL, ptr, ptr";
+    int first = sim::FindCall("RegCreateKeyExA", "HKLM, \"SOFTWARE\\Wow6432Node\\KWEUSBDriverFlag" + rest);
+    int second = sim::FindCall("RegCreateKeyExA", "HKLM, \"SOFTWARE\\KWEUSBDriverFlag" + rest);
     ASSERT_GE(first, 0);
     ASSERT_GE(second, 0);
     EXPECT_LT(first, second);
@@ -354,7 +355,7 @@ TEST_F(RecordsPowerSettings, WritesBothValuesOnTheThreeKeysInOrder) {
     // Opened for reading and writing (0x2001F), never created.
     EXPECT_EQ(3, sim::CallCount("RegOpenKeyExA"));
     EXPECT_EQ(0, sim::CallCount("RegCreateKeyExA"));
-    EXPECT_GE(sim::FindCall("RegOpenKeyExA", std::to_string(0x2001F)), 0);
+    EXPECT_EQ(3u, sim::FindCalls("RegOpenKeyExA", "HKLM, *, 0, 131103, ptr").size());
     EXPECT_EQ(0, sim::OpenHandleCount());
     std::vector<std::string> expected = {"Set Registry For Preinstall Start... \n",
                                          OpenLine(kMdmKey),
@@ -483,9 +484,8 @@ TEST_F(RecordsPowerDelete, DeletesBothValuesAndKeepsTheRest) {
     EXPECT_EQ(nullptr, sim::FindRegValue(kMdmKey, kIdleValue));
     ExpectDword(kMdmKey, "Start", 3);
     // Opened for setting values only (KEY_SET_VALUE).
-    int open = sim::FindCall("RegOpenKeyExA");
-    ASSERT_GE(open, 0);
-    EXPECT_NE(std::string::npos, sim::Journal()[static_cast<size_t>(open)].args.find(", 2, "));
+    EXPECT_EQ(std::vector<std::string>{"RegOpenKeyExA(HKLM, \"" + std::string(kMdmKey) + "\", 0, 2, ptr)"},
+              sim::CallLines({"RegOpenKeyExA"}));
     EXPECT_EQ(0, sim::OpenHandleCount());
     std::vector<std::string> expected = {std::string("Open And Delete Custom Key for --") + kMdmKey +
                                              "-- start...\n",

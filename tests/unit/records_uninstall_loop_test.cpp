@@ -126,7 +126,10 @@ void RunUninstallLoop(const std::string& exePath) {
     std::vector<std::string> log = sim::LogMessages();
     EXPECT_NE(log.end(), std::find(log.begin(), log.end(), "OperateCode: Uninstall\n"));
     EXPECT_FALSE(sim::RegKeyExists(kEntryKey));
-    EXPECT_GE(sim::FindCall("RegDeleteKeyA", "KWE USB Driver"), 0);
+    EXPECT_GE(
+        sim::FindCall("RegDeleteKeyA",
+                      "HKLM, \"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KWE USB Driver\\\""),
+        0);
 }
 
 TEST(RecordsUninstallLoop, EntryStartsTheUninstallThatRemovesIt) {

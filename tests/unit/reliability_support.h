@@ -405,14 +405,25 @@ inline int ForeignItemCount(const MachineImage& image, const VendorScope& scope)
 
 // ------------------------------------------------------------ INF texts
 
+// A signed INF (catalog "kwe.cat", see AddSignedPackageInf) whose models
+// stand in the section that the installer reads and in the one that 64-bit
+// Windows binds devices through.
 inline std::string InfText(const std::string& provider, const std::vector<std::string>& hardwareIds) {
-    std::string text = "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Ports\r\nProvider=" + provider +
-                       "\r\n\r\n[Manufacturer]\r\n%Mfg%=Models,NTamd64\r\n\r\n[Models]\r\n";
+    std::string models;
     for (size_t i = 0; i < hardwareIds.size(); ++i) {
-        text += "%Dev" + std::to_string(i) + "%=Install" + std::to_string(i) + "," + hardwareIds[i] + "\r\n";
+        models +=
+            "%Dev" + std::to_string(i) + "%=Install" + std::to_string(i) + "," + hardwareIds[i] + "\r\n";
     }
-    text += "\r\n[Strings]\r\nMfg=\"Maker\"\r\n";
-    return text;
+    return "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Ports\r\nProvider=" + provider +
+           "\r\nCatalogFile=kwe.cat\r\n\r\n[Manufacturer]\r\n%Mfg%=Models,NTamd64\r\n\r\n[Models]\r\n" +
+           models + "\r\n[Models.NTamd64]\r\n" + models + "\r\n[Strings]\r\nMfg=\"Maker\"\r\n";
+}
+
+// A package INF with the catalog that InfText names beside it.
+inline void AddSignedPackageInf(const std::string& osFolder, const std::string& name,
+                                const std::string& text) {
+    sim::AddPackageFile(osFolder, name, text);
+    sim::AddPackageFile(osFolder, "kwe.cat", "catalog");
 }
 
 // ------------------------------------------------------------ the rich machine
@@ -472,7 +483,7 @@ inline VendorScope BuildRichMachine(bool vista) {
     }
     for (const PackageFile& inf : RichPackageInfs()) {
         std::string text = InfText("KWE Corporation", inf.ids);
-        sim::AddPackageFile(osFolder, inf.name, text);
+        AddSignedPackageInf(osFolder, inf.name, text);
         scope.packageInfTexts.push_back(text);
     }
     sim::AddFile(sim::ExeFolder() + "lantrope.exe", "MZ eject tool");

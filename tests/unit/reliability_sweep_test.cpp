@@ -171,16 +171,16 @@ struct ShadowCopyMarks {
 ShadowCopyMarks FindShadowCopyMarks() {
     ShadowCopyMarks marks;
     // 0xC0000008: the access both shadow-copy steps ask of the manager.
-    const std::string access = std::to_string(0xC0000008u);
+    const std::string access = "NULL, NULL, " + std::to_string(0xC0000008u);
     marks.suspendStart = sim::FindCall("OpenSCManagerA", access);
     if (marks.suspendStart < 0) {
         return marks;
     }
-    marks.suspendConfigRead = sim::FindCall("QueryServiceConfigA", "", marks.suspendStart);
-    marks.suspendUnlock = sim::FindCall("UnlockServiceDatabase", "", marks.suspendStart);
+    marks.suspendConfigRead = sim::FindCall("QueryServiceConfigA", "...", marks.suspendStart);
+    marks.suspendUnlock = sim::FindCall("UnlockServiceDatabase", "...", marks.suspendStart);
     marks.restoreStart = sim::FindCall("OpenSCManagerA", access, marks.suspendStart + 1);
     if (marks.restoreStart >= 0) {
-        marks.restoreChange = sim::FindCall("ChangeServiceConfigA", "", marks.restoreStart);
+        marks.restoreChange = sim::FindCall("ChangeServiceConfigA", "...", marks.restoreStart);
     }
     return marks;
 }
@@ -252,11 +252,11 @@ SweepFigures SweepWord(const WordPlan& plan, std::vector<std::string>* failures)
         fail(std::string(plan.word) + " clean run: shadow-copy start type changed");
     }
     ShadowCopyMarks marks = FindShadowCopyMarks();
-    int startEnd = sim::FindCall("FindFirstFileA", "oem*.inf");
+    int startEnd = sim::FindCall("FindFirstFileA", "\"" + sim::InfFolder() + "oem*.inf\", ptr");
     // The operation's own sequence begins after the support library's removal.
     int operationStart = 0;
     if (!plan.sweepSharedStart) {
-        int library = sim::FindCall("DeleteFileA", "brommet.dll");
+        int library = sim::FindCall("DeleteFileA", "\"" + sim::WindowsFolder() + "system32\\brommet.dll\"");
         operationStart = library < 0 ? 0 : library + 1;
     }
     ++figures.runs;

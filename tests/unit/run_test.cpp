@@ -130,6 +130,15 @@ TEST_F(RunTest, WindowsSevenInstallStartsAsDescribed) {
     EXPECT_EQ(kFinish, messages.back());
     EXPECT_EQ(OS_CODE_WIN7, g_OsCode);
     EXPECT_STREQ("C:\\Windows\\system32\\drivers\\", g_SystemDriversFolder);
+    // What the package supersedes goes before the install: the OEM INFs, the
+    // listed driver files, then the support library.
+    int oemSearch = sim::FindCall("FindFirstFileA", "\"C:\\Windows\\inf\\oem*.inf\", ptr");
+    int oldDriver = sim::FindCall("DeleteFileA", "\"C:\\Windows\\system32\\drivers\\kwemdm.sys\"");
+    int library = sim::FindCall("DeleteFileA", "\"C:\\Windows\\system32\\brommet.dll\"");
+    ASSERT_GE(oemSearch, 0);
+    EXPECT_LT(oemSearch, oldDriver);
+    EXPECT_LT(oldDriver, library);
+    EXPECT_LT(library, sim::FindCall("CopyFileA"));
     // Every record ends in CR LF in the file.
     std::string text = sim::LogText();
     EXPECT_EQ("\r\n\r\n", text.substr(text.size() - 4));
@@ -248,13 +257,14 @@ TEST_F(RunTest, UnknownVersionIsNotFatal) {
     ASSERT_GE(messages.size(), 5u);
     EXPECT_EQ("OS Version : ", messages[3]);
     EXPECT_EQ("Get OS version failed!\n", messages[4]);
-    EXPECT_GE(sim::FindCall("FindFirstFileA", "64bit\\\\*.sys"), 0);
+    EXPECT_GE(sim::FindCall("FindFirstFileA", "\"C:\\Setup\\Drivers\\64bit\\\\*.sys\", ptr"), 0);
     EXPECT_EQ(0, g_OsCode);
 }
 
 TEST_F(RunTest, CleanNeedsNoPackage) {
     EXPECT_EQ(0, sim::Run({"Clean"}));
-    EXPECT_EQ(-1, sim::FindCall("FindFirstFileA", "Drivers"));
+    EXPECT_EQ(std::vector<std::string>{"FindFirstFileA(\"C:\\Windows\\inf\\oem*.inf\", ptr)"},
+              sim::CallLines({"FindFirstFileA"}));
     EXPECT_EQ(-1, sim::FindCall("GetModuleFileNameA"));
     EXPECT_EQ(kFinish, sim::LogMessages().back());
 }
@@ -313,7 +323,7 @@ TEST_P(RunSequenceTest, WritesOnlyItsOwnRecords) {
     EXPECT_EQ(row.installFlag, sim::RegKeyExists(kFlagKey32));
     EXPECT_EQ(row.installFlag, sim::RegKeyExists(kFlagKey64));
     EXPECT_EQ(row.uninstallEntry, sim::RegKeyExists(kUninstallEntry));
-    EXPECT_EQ(row.ejectTool, sim::FindCall("WinExec", "lantrope.exe") >= 0);
+    EXPECT_EQ(row.ejectTool, sim::FindCall("WinExec", "\"\"C:\\Setup\\lantrope.exe\"\", 0") >= 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, RunSequenceTest,
@@ -324,13 +334,37 @@ INSTANTIATE_TEST_SUITE_P(Operations, RunSequenceTest,
                                            SequenceRow{"Preinstall_BYT", false, true, true},
                                            SequenceRow{"Preinstall_cfg", false, false, true}));
 
-TEST_F(RunTest, PreinstallCfgSetsPowerSettingsLast) {
+// The last pass of the device removal (all devices of the USB enumerator).
+int LastRemovalPass() {
+    std::vector<int> passes = sim::FindCalls("SetupDiGetClassDevsA", "NULL, \"USB\", NULL, 4");
+    return passes.empty() ? -1 : passes.back();
+}
+
+// Preinstall_cfg removes the devices, preinstalls, then sets the power
+// settings; Preinstall_BYT preinstalls (ending with the tool), installs, then
+// writes the uninstall entry.
+TEST_F(RunTest, CompoundWordsKeepTheirStepOrder) {
     AddSmallPackage();
     sim::AddRegKey("SYSTEM\\CurrentControlSet\\Services\\KWEusbmdm6k");
     EXPECT_EQ(0, sim::Run({"Preinstall_cfg"}));
-    int tool = sim::FindCall("WinExec", "lantrope.exe");
+    const std::string toolArgs = "\"\"C:\\Setup\\lantrope.exe\"\", 0";
+    int tool = sim::FindCall("WinExec", toolArgs);
     ASSERT_GE(tool, 0);
+    int removal = LastRemovalPass();
+    ASSERT_GE(removal, 0);
+    EXPECT_LT(removal, sim::FindCall("SetupCopyOEMInfA"));
     EXPECT_GT(FindAnyCall("KWEusbmdm6k", tool), tool);
+
+    SetUp();
+    AddSmallPackage();
+    EXPECT_EQ(0, sim::Run({"Preinstall_BYT"}));
+    tool = sim::FindCall("WinExec", toolArgs);
+    int installWalk =
+        sim::FindCall("SetupOpenInfFileA", "\"" + sim::PackageFolder("WIN7") + "kwemdm.inf\", NULL, 2, NULL");
+    int entry = sim::FindCall("RegCreateKeyExA", "HKLM, \"" + std::string(kUninstallEntry) + "\\\", ...");
+    ASSERT_GE(tool, 0);
+    EXPECT_LT(tool, installWalk);
+    EXPECT_LT(installWalk, entry);
 }
 
 TEST_F(RunTest, UninstallTakesTheRecordsAway) {
@@ -348,12 +382,13 @@ TEST_F(RunTest, UninstallTakesTheRecordsAway) {
     EXPECT_FALSE(sim::RegKeyExists(kUninstallEntry));
     EXPECT_EQ(nullptr, sim::FindRegValue("SYSTEM\\CurrentControlSet\\Services\\gorvel", "gorvel"));
     // The three service keys in their order, then the filter's value.
-    int entry = sim::FindCall("RegDeleteKeyA", "Uninstall\\KWE USB Driver");
-    int flag = sim::FindCall("RegDeleteKeyA", "KWEUSBDriverFlag");
+    int entry = sim::FindCall("RegDeleteKeyA", "HKLM, \"" + std::string(kUninstallEntry) + "\\\"");
+    int flag = sim::FindCall("RegDeleteKeyA", "HKLM, \"" + std::string(kFlagKey32) + "\"");
     int mdm = FindAnyCall("Services\\KWEusbmdm6k");
     int nmea = FindAnyCall("Services\\KWEusbnmea");
     int ser = FindAnyCall("Services\\KWEusbser6k");
     int filter = FindAnyCall("Services\\gorvel");
+    EXPECT_LT(LastRemovalPass(), entry);
     EXPECT_LT(entry, flag);
     EXPECT_LT(flag, mdm);
     EXPECT_LT(mdm, nmea);

@@ -87,7 +87,9 @@ TEST_F(VersionTest, Windows7Example) {
                                          "Windows 7 ", "Service Pack 1 (Build 7601)\n"};
     EXPECT_EQ(expected, messages);
     EXPECT_EQ(1, sim::CallCount("GetVersionExA"));
-    EXPECT_GE(sim::FindCall("GetProcAddress", "GetNativeSystemInfo"), 0);
+    EXPECT_EQ((std::vector<std::string>{"GetModuleHandleA(\"kernel32.dll\")",
+                                        "GetProcAddress(ptr, \"GetNativeSystemInfo\")"}),
+              sim::CallLines({"GetModuleHandleA", "GetProcAddress"}));
     EXPECT_EQ(0, sim::CallCount("GetSystemInfo"));
 }
 
@@ -262,6 +264,8 @@ TEST_F(VersionFallbackTest, MissingKeyOrValueEndsWithoutClosing) {
 TEST_F(VersionFallbackTest, FailedQueryStillClosesTheKey) {
     sim::FailCall("RegQueryValueExA", 1, ERROR_ACCESS_DENIED);
     EXPECT_EQ(0, Classify());
+    EXPECT_GE(sim::FindCall("RegOpenKeyExA", "HKLM, \"" + std::string(kProductOptions) + "\", 0, 1, ptr"), 0);
+    EXPECT_GE(sim::FindCall("RegQueryValueExA", "*, \"ProductType\", NULL, NULL, ptr, ptr"), 0);
     EXPECT_EQ(1, sim::CallCount("RegCloseKey"));
     EXPECT_EQ(0, sim::OpenHandleCount());
 }
@@ -322,7 +326,7 @@ TEST_F(VersionTest, ServicePack6aNeedsVersion4AndTheHotfixKey) {
     EXPECT_EQ(1, Classify());
     EXPECT_EQ(Head(4, 0) + "Microsoft Windows NT Workstation 4.0 Service Pack 6 (Build 1381)\n",
               sim::LogBody());
-    EXPECT_GE(sim::FindCall("RegOpenKeyExA", "Q246009"), 0);
+    EXPECT_GE(sim::FindCall("RegOpenKeyExA", "HKLM, \"" + std::string(kHotfix) + "\", 0, 1, ptr"), 0);
 
     SetUp(); // another version: the hotfix key is not consulted
     sim::SetWindowsVersion(5, 0, 2195, "Service Pack 6", VER_NT_WORKSTATION, 0, PROCESSOR_ARCHITECTURE_INTEL);
