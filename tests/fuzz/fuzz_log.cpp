@@ -8,7 +8,6 @@
 
 #include "log_reader.h"
 
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     InstallLogText log;
     SplitInstallLog(reinterpret_cast<const char*>(data), size, &log);

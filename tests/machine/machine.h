@@ -17,9 +17,9 @@ namespace sim {
 // ---------------------------------------------------------------- the model
 
 struct FileEntry {
-    std::string path;  // full path as created, e.g. "C:\\Windows\\inf\\oem3.inf"
+    std::string path; // full path as created, e.g. "C:\\Windows\\inf\\oem3.inf"
     bool isDirectory = false;
-    DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;  // FILE_ATTRIBUTE_DIRECTORY is added for folders
+    DWORD attributes = FILE_ATTRIBUTE_ARCHIVE; // FILE_ATTRIBUTE_DIRECTORY is added for folders
     std::string data;
     // A symbolic link (a reparse point) to this full path; "" for a plain
     // file or folder. Opening a link reaches its target unless the open asks
@@ -31,13 +31,13 @@ struct FileEntry {
 };
 
 struct RegValue {
-    std::string name;  // as written; looked up case-insensitively
+    std::string name; // as written; looked up case-insensitively
     DWORD type = REG_NONE;
-    std::string data;  // raw bytes
+    std::string data; // raw bytes
 };
 
 struct RegKey {
-    std::string path;  // under HKLM, as created, no trailing backslash
+    std::string path; // under HKLM, as created, no trailing backslash
     std::vector<RegValue> values;
 };
 
@@ -49,35 +49,35 @@ struct Service {
     DWORD startType = SERVICE_DEMAND_START;
     DWORD errorControl = SERVICE_ERROR_NORMAL;
     bool running = false;
-    bool acceptsStop = true;       // a running service that refuses stop requests when false
-    bool markedForDelete = false;  // deleted while handles were open
-    int stopRequests = 0;          // SERVICE_CONTROL_STOP requests received
+    bool acceptsStop = true;      // a running service that refuses stop requests when false
+    bool markedForDelete = false; // deleted while handles were open
+    int stopRequests = 0;         // SERVICE_CONTROL_STOP requests received
 };
 
 struct Device {
-    DWORD devInst = 0;        // unique number, also SP_DEVINFO_DATA.DevInst
-    std::string instanceId;   // e.g. "USB\\VID_3E1F&PID_C301\\6&1&0&1"
-    std::string enumerator;   // first component of the instance ID ("USB")
-    bool present = true;      // plugged in
+    DWORD devInst = 0;      // unique number, also SP_DEVINFO_DATA.DevInst
+    std::string instanceId; // e.g. "USB\\VID_3E1F&PID_C301\\6&1&0&1"
+    std::string enumerator; // first component of the instance ID ("USB")
+    bool present = true;    // plugged in
     bool hasHardwareIds = true;
-    std::string hardwareIds;  // raw SPDRP_HARDWAREID bytes (a multi-string, or anything)
+    std::string hardwareIds; // raw SPDRP_HARDWAREID bytes (a multi-string, or anything)
     bool hasCompatibleIds = false;
     std::string compatibleIds; // raw SPDRP_COMPATIBLEIDS bytes
     bool hasLowerFilters = false;
-    std::string lowerFilters;  // raw bytes as last written
+    std::string lowerFilters; // raw bytes as last written
     bool hasFriendlyName = false;
-    std::string friendlyName;  // raw bytes as last written
+    std::string friendlyName; // raw bytes as last written
     bool hasConfigFlags = false;
     DWORD configFlags = 0;
-    std::string boundInf;  // INF path the driver was last updated from
-    int updateCount = 0;   // successful UpdateDriverForPlugAndPlayDevicesA bindings
-    bool inUse = false;    // its driver cannot be replaced before a restart
+    std::string boundInf; // INF path the driver was last updated from
+    int updateCount = 0;  // successful UpdateDriverForPlugAndPlayDevicesA bindings
+    bool inUse = false;   // its driver cannot be replaced before a restart
 };
 
 // An INF in the driver store, put there by SetupCopyOEMInfA.
 struct DriverStoreEntry {
-    std::string oemName;     // "oem3.inf"
-    std::string sourcePath;  // the path it was copied from
+    std::string oemName;    // "oem3.inf"
+    std::string sourcePath; // the path it was copied from
     std::string content;
 };
 
@@ -102,24 +102,24 @@ struct VersionInfo {
     WORD processorArchitecture = PROCESSOR_ARCHITECTURE_AMD64;
     bool extendedRecordAvailable = true;  // the 156-byte query succeeds
     bool basicRecordAvailable = true;     // the 148-byte query succeeds
-    bool nativeSystemInfoExported = true;  // GetProcAddress finds GetNativeSystemInfo
+    bool nativeSystemInfoExported = true; // GetProcAddress finds GetNativeSystemInfo
 };
 
 struct Machine {
-    std::string windowsDirectory;  // "" makes GetWindowsDirectoryA fail
-    std::string exePath;           // what GetModuleFileNameA(NULL) gives
+    std::string windowsDirectory; // "" makes GetWindowsDirectoryA fail
+    std::string exePath;          // what GetModuleFileNameA(NULL) gives
     VersionInfo version;
     Clock clock;
-    std::map<std::string, FileEntry> files;   // key: normalised upper-case path
-    std::map<std::string, RegKey> registry;   // key: upper-case path under HKLM
-    std::map<std::string, Service> services;  // key: upper-case name
-    std::vector<Device> devices;              // in enumeration order
+    std::map<std::string, FileEntry> files;  // key: normalised upper-case path
+    std::map<std::string, RegKey> registry;  // key: upper-case path under HKLM
+    std::map<std::string, Service> services; // key: upper-case name
+    std::vector<Device> devices;             // in enumeration order
     std::vector<DriverStoreEntry> driverStore;
     bool databaseLockedByOther = false;
     std::string databaseLockOwner;
     DWORD databaseLockSeconds = 0;
-    std::vector<std::string> executed;  // WinExec command lines, in order
-    std::vector<UINT> executedShow;     // their show commands
+    std::vector<std::string> executed; // WinExec command lines, in order
+    std::vector<UINT> executedShow;    // their show commands
     std::vector<Call> journal;
     DWORD lastError = 0;
     std::string shortNameDrives = "C"; // the volumes that make 8.3 names (drive letters)
@@ -140,14 +140,15 @@ void Reset();
 void SetWindowsVersion(DWORD major, DWORD minor, DWORD build, const std::string& csdVersion,
                        BYTE productType = VER_NT_WORKSTATION, WORD suiteMask = 0,
                        WORD processorArchitecture = PROCESSOR_ARCHITECTURE_AMD64);
-void SetWindowsDirectory(const std::string& folder);  // "" makes GetWindowsDirectoryA fail
-void SetExePath(const std::string& path);             // also creates the file and its folder
+void SetWindowsDirectory(const std::string& folder); // "" makes GetWindowsDirectoryA fail
+void SetExePath(const std::string& path);            // also creates the file and its folder
 void SetLocalTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second);
 
 // Files and folders. Paths are Windows paths; parents are created as needed.
 void AddDirectory(const std::string& path);
-void AddFile(const std::string& path, const std::string& data = "", DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
-void RemovePath(const std::string& path);  // a file, or a folder with everything below it
+void AddFile(const std::string& path, const std::string& data = "",
+             DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+void RemovePath(const std::string& path); // a file, or a folder with everything below it
 // A symbolic link at path to target (which need not exist), as an ordinary
 // user can leave one in a folder open to everybody.
 void AddSymbolicLink(const std::string& path, const std::string& target);
@@ -159,17 +160,17 @@ void AddHardLink(const std::string& path, const std::string& existingPath);
 // "kwenet.sys_old" (KWENET~1.SYS).
 void SetShortNames(char drive, bool on);
 std::string ShortName(const std::string& path); // "" when the file has none
-bool FileExists(const std::string& path);   // files and folders
+bool FileExists(const std::string& path);       // files and folders
 std::string FileData(const std::string& path);
-DWORD FileAttributes(const std::string& path);  // INVALID_FILE_ATTRIBUTES when missing
-std::vector<std::string> ListFolder(const std::string& folder);  // names, in NTFS order
+DWORD FileAttributes(const std::string& path);                  // INVALID_FILE_ATTRIBUTES when missing
+std::vector<std::string> ListFolder(const std::string& folder); // names, in NTFS order
 
 // Well-known folders of this machine, each ending in a backslash.
-std::string WindowsFolder();         // "C:\\Windows\\"
-std::string SystemDriversFolder();   // "C:\\Windows\\system32\\drivers\\"
-std::string InfFolder();             // "C:\\Windows\\inf\\"
-std::string ExeFolder();             // "C:\\Setup\\"
-std::string PackageFolder(const std::string& osFolderName);  // ExeFolder + "Drivers\\64bit\\" + name + "\\"
+std::string WindowsFolder();                                // "C:\\Windows\\"
+std::string SystemDriversFolder();                          // "C:\\Windows\\system32\\drivers\\"
+std::string InfFolder();                                    // "C:\\Windows\\inf\\"
+std::string ExeFolder();                                    // "C:\\Setup\\"
+std::string PackageFolder(const std::string& osFolderName); // ExeFolder + "Drivers\\64bit\\" + name + "\\"
 void AddPackageFile(const std::string& osFolderName, const std::string& name, const std::string& data = "");
 
 // Registry, under HKEY_LOCAL_MACHINE. Key paths without the root.
@@ -177,12 +178,12 @@ void AddRegKey(const std::string& keyPath);
 void SetRegValue(const std::string& keyPath, const std::string& name, DWORD type, const std::string& data);
 void SetRegDword(const std::string& keyPath, const std::string& name, DWORD value);
 void SetRegString(const std::string& keyPath, const std::string& name, const std::string& text,
-                  DWORD type = REG_SZ);  // stored with its terminator
-void RemoveRegKeyTree(const std::string& keyPath);  // the key and every key below it
+                  DWORD type = REG_SZ);            // stored with its terminator
+void RemoveRegKeyTree(const std::string& keyPath); // the key and every key below it
 bool RegKeyExists(const std::string& keyPath);
 const RegValue* FindRegValue(const std::string& keyPath, const std::string& name);
 bool GetRegDword(const std::string& keyPath, const std::string& name, DWORD* value);
-std::string GetRegString(const std::string& keyPath, const std::string& name);  // without terminator
+std::string GetRegString(const std::string& keyPath, const std::string& name); // without terminator
 
 // Services.
 Service& AddService(const std::string& name, DWORD type, DWORD startType, bool running,
@@ -192,20 +193,21 @@ void LockDatabaseByOther(const std::string& owner, DWORD seconds);
 void UnlockDatabaseByOther();
 
 // Devices. Hardware IDs are given as a list and stored as a multi-string.
-Device& AddDevice(const std::string& instanceId, const std::vector<std::string>& hardwareIds, bool present = true);
-Device* FindDevice(const std::string& instanceId);  // case-insensitive
+Device& AddDevice(const std::string& instanceId, const std::vector<std::string>& hardwareIds,
+                  bool present = true);
+Device* FindDevice(const std::string& instanceId); // case-insensitive
 // The device's compatible IDs, stored as a multi-string and in its Enum key.
 void SetCompatibleIds(const std::string& instanceId, const std::vector<std::string>& compatibleIds);
 // A device in use: updating its driver asks for a restart.
 void SetDeviceInUse(const std::string& instanceId, bool inUse);
-std::string MultiSz(const std::vector<std::string>& strings);  // "a\0b\0\0"
+std::string MultiSz(const std::vector<std::string>& strings); // "a\0b\0\0"
 
 // ------------------------------------------------------------ calls and faults
 
 const std::vector<Call>& Journal();
 void ClearJournal();
 int CallCount(const std::string& name);
-std::vector<std::string> CallNames();  // the journal's names, in order
+std::vector<std::string> CallNames(); // the journal's names, in order
 // The journal's calls as "Name(arguments)", in order; only those of the
 // given names when names is not empty.
 std::vector<std::string> CallLines(const std::vector<std::string>& names = {});
@@ -248,6 +250,6 @@ std::vector<std::string> LogMessages();
 // All messages joined: the log without time stamps, CR LF turned into "\n".
 std::string LogBody();
 
-}  // namespace sim
+} // namespace sim
 
 #endif

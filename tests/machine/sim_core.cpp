@@ -13,7 +13,7 @@ namespace {
 
 struct Fault {
     std::string name;
-    int remaining;  // calls to let through before failing; -1 = every call
+    int remaining; // calls to let through before failing; -1 = every call
     DWORD error;
     bool always;
 };
@@ -43,7 +43,7 @@ uintptr_t& NextHandle() {
     return next;
 }
 
-}  // namespace
+} // namespace
 
 Machine& M() {
     static Machine machine;
@@ -268,9 +268,9 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 bool NtfsLess(const std::string& a, const std::string& b) {
     std::string ua = UpperAscii(a);
     std::string ub = UpperAscii(b);
-    return std::lexicographical_compare(
-        ua.begin(), ua.end(), ub.begin(), ub.end(),
-        [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
+    return std::lexicographical_compare(ua.begin(), ua.end(), ub.begin(), ub.end(), [](char x, char y) {
+        return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+    });
 }
 
 std::string NormalizePath(const std::string& path) {
@@ -380,4 +380,4 @@ std::string LogBody() {
     return body;
 }
 
-}  // namespace sim
+} // namespace sim

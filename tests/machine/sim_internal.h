@@ -103,6 +103,6 @@ HMODULE Kernel32Module();
 // Error texts the system gives for FormatMessageA; nullptr when it has none.
 const char* SystemErrorText(DWORD code);
 
-}  // namespace sim
+} // namespace sim
 
 #endif

@@ -55,4 +55,4 @@ TEST(MachineCore, ArgumentsMatchExactlyWithExplicitWildcards) {
     EXPECT_FALSE(sim::ArgumentsMatch({}, "*"));
 }
 
-}  // namespace
+} // namespace

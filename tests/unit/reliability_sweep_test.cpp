@@ -109,8 +109,8 @@ const std::map<std::string, std::set<std::string>>& ReleaseCalls() {
 // Calls whose failure in the start sequence ends the run with -1: the log,
 // the system folders and the package scan depend on them.
 bool FatalInStartSequence(const std::string& name) {
-    return name == "GetWindowsDirectoryA" || name == "GetModuleFileNameA" ||
-           name == "PathRemoveFileSpecA" || name == "FindFirstFileA";
+    return name == "GetWindowsDirectoryA" || name == "GetModuleFileNameA" || name == "PathRemoveFileSpecA" ||
+           name == "FindFirstFileA";
 }
 
 // At most this many occurrences of one call are swept one by one; beyond

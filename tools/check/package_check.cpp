@@ -360,7 +360,8 @@ void CheckInf(LayoutContext& c, const InfFacts& inf, const std::set<std::string>
         }
     }
     if (!inf.hasDriverVer) {
-        Add(c, inf.name, SEVERITY_WARNING, "DRIVERVER_MISSING", "[Version] has no DriverVer: Windows ranks drivers by it.");
+        Add(c, inf.name, SEVERITY_WARNING, "DRIVERVER_MISSING",
+            "[Version] has no DriverVer: Windows ranks drivers by it.");
     } else if (!WellFormedDriverVer(inf.driverVer)) {
         Add(c, inf.name, SEVERITY_WARNING, "DRIVERVER_FORM",
             "DriverVer \"" + inf.driverVer + "\" is not mm/dd/yyyy,w.x.y.z.");
