@@ -294,7 +294,7 @@ TEST_F(PackageCheck, HostileContentGivesFindings) {
          {"\"file\": \"huge.inf\", \"severity\": \"error\", \"code\": \"INF_UNREADABLE\", "
           "\"message\": \"SetupAPI cannot read it (the file is 10 MB or larger)",
           "\"file\": \"quote.inf\", \"severity\": \"error\", \"code\": \"INF_UNREADABLE\"",
-          "\"file\": \"caf\xc3\xa9.inf\", \"severity\": \"error\", \"code\": \"NO_MANUFACTURER\"",
+          "\"file\": \"caf\\u00e9.inf\", \"severity\": \"error\", \"code\": \"NO_MANUFACTURER\"",
           "\"file\": \"wide.inf\", \"severity\": \"error\", \"code\": \"NO_MANUFACTURER\""}) {
         EXPECT_NE(std::string::npos, run.out.find(expected)) << expected;
     }

@@ -24,6 +24,10 @@ int RunLogVerb(const std::vector<std::string>& args, std::ostream& out, std::ost
 // hallimor-check machine [FOLDER] [--records] (Windows build)
 int RunMachineVerb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// text as a JSON string: quotes, backslashes and line feeds escaped, other
+// control bytes and bytes of other code pages as \u00XX (read as Latin-1).
+std::string JsonString(const std::string& text);
+
 // The whole tool: argv[1] is the verb. Returns the process exit code.
 int RunCheckTool(int argc, char** argv, std::ostream& out, std::ostream& err);
 

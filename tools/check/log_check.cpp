@@ -239,26 +239,6 @@ std::string VerdictText(const LogVerdict& v) {
     return v.exit == CHECK_EXIT_FINDINGS ? "real failures" : "clean";
 }
 
-std::string Json(const std::string& text) {
-    std::string out = "\"";
-    for (char ch : text) {
-        unsigned char u = static_cast<unsigned char>(ch);
-        if (ch == '"' || ch == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (ch == '\n') {
-            out += "\\n";
-        } else if (u < 0x20 || u >= 0x80) {
-            char buffer[8];
-            snprintf(buffer, sizeof(buffer), "\\u%04x", u);
-            out += buffer;
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
-}
-
 void PrintText(const LogVerdict& v, std::ostream& out) {
     out << v.path << ": " << VerdictText(v) << "\n";
     if (!v.problem.empty()) {
@@ -285,20 +265,20 @@ void PrintText(const LogVerdict& v, std::ostream& out) {
 }
 
 void PrintJson(const LogVerdict& v, std::ostream& out) {
-    out << "{\"file\": " << Json(v.path) << ", \"verdict\": " << v.exit
-        << ", \"summary\": " << Json(VerdictText(v));
+    out << "{\"file\": " << JsonString(v.path) << ", \"verdict\": " << v.exit
+        << ", \"summary\": " << JsonString(VerdictText(v));
     if (v.problem.empty()) {
-        out << ", \"operation\": " << Json(v.operation) << ", \"windows\": " << Json(v.windows)
+        out << ", \"operation\": " << JsonString(v.operation) << ", \"windows\": " << JsonString(v.windows)
             << ", \"startSequence\": " << (v.startPassed ? "true" : "false")
-            << ", \"startFailure\": " << Json(v.startFailure)
+            << ", \"startFailure\": " << JsonString(v.startFailure)
             << ", \"closingLine\": " << (v.closed ? "true" : "false") << ", \"failures\": [";
         for (size_t i = 0; i < v.failures.size(); ++i) {
             const LogFailureItem& item = v.failures[i];
-            out << (i == 0 ? "" : ", ") << "{\"record\": " << Json(item.record)
-                << ", \"step\": " << Json(item.step) << ", \"error\": " << item.error
-                << ", \"file\": " << Json(item.file)
+            out << (i == 0 ? "" : ", ") << "{\"record\": " << JsonString(item.record)
+                << ", \"step\": " << JsonString(item.step) << ", \"error\": " << item.error
+                << ", \"file\": " << JsonString(item.file)
                 << ", \"class\": " << (item.expected ? "\"expected\"" : "\"real\"")
-                << ", \"reason\": " << Json(item.reason) << "}";
+                << ", \"reason\": " << JsonString(item.reason) << "}";
         }
         out << "]";
     }

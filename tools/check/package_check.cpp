@@ -435,29 +435,6 @@ bool CheckLayout(const PackageLayout& layout, const Options& options, std::vecto
     return true;
 }
 
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (char ch : text) {
-        unsigned char u = static_cast<unsigned char>(ch);
-        if (ch == '"' || ch == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (u < 0x20) {
-            static const char kHex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += kHex[u >> 4];
-            out += kHex[u & 0x0F];
-        } else if (u >= 0x80) {
-            // Names of other code pages are shown byte by byte as Latin-1.
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
-}
-
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* reason) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -534,13 +511,13 @@ int RunPackageVerb(const std::vector<std::string>& args, std::ostream& out, std:
         warnings += f.severity == SEVERITY_WARNING ? 1 : 0;
     }
     if (options.json) {
-        out << "{\"folder\": " << JsonText(options.folder) << ", \"setupDir\": " << JsonText(options.setupDir)
-            << ", \"findings\": [";
+        out << "{\"folder\": " << JsonString(options.folder)
+            << ", \"setupDir\": " << JsonString(options.setupDir) << ", \"findings\": [";
         for (size_t i = 0; i < findings.size(); ++i) {
             const Finding& f = findings[i];
-            out << (i == 0 ? "\n  " : ",\n  ") << "{\"layout\": " << JsonText(f.layout)
-                << ", \"file\": " << JsonText(f.file) << ", \"severity\": \"" << SeverityName(f.severity)
-                << "\", \"code\": \"" << f.code << "\", \"message\": " << JsonText(f.message) << "}";
+            out << (i == 0 ? "\n  " : ",\n  ") << "{\"layout\": " << JsonString(f.layout)
+                << ", \"file\": " << JsonString(f.file) << ", \"severity\": \"" << SeverityName(f.severity)
+                << "\", \"code\": \"" << f.code << "\", \"message\": " << JsonString(f.message) << "}";
         }
         out << "\n], \"errors\": " << errors << ", \"warnings\": " << warnings << "}\n";
     } else {
