@@ -1,0 +1,73 @@
+// The classification of the installer's failure records and fixed error
+// texts: one table of data, each entry with its reason (documented in
+// docs/log-verdicts.md), and the system texts of the errors that the
+// installer meets, by which a record's text gives its error number.
+#ifndef HALLIMOR_TOOLS_CHECK_LOG_CLASSES_H
+#define HALLIMOR_TOOLS_CHECK_LOG_CLASSES_H
+
+#include <stdint.h>
+
+#include <string_view>
+#include <vector>
+
+enum LogClass {
+    LOG_CLASS_EXPECTED, // what a run on a sound machine writes
+    LOG_CLASS_REAL,     // something did not get done
+};
+
+// What a rule is about: the step of a failure record, or a fixed text.
+enum LogRuleKind {
+    LOG_RULE_STEP,
+    LOG_RULE_TEXT,
+};
+
+// Where a record stands in the run, as far as its class depends on it.
+enum LogContext {
+    LOG_CONTEXT_ANY,
+    LOG_CONTEXT_OEM_INF,       // reading the first hardware ID of a driver-store INF
+    LOG_CONTEXT_PACKAGE_INF,   // reading the first hardware ID of a package INF
+    LOG_CONTEXT_DRIVER_FILE,   // Clean deleting a name of its driver file table
+    LOG_CONTEXT_SERVICE_AGAIN, // Clean's second attempt at a service its first attempt deleted
+};
+
+// A rule's error: one number, or any error (also none known).
+constexpr int64_t kAnyError = -1;
+
+struct LogClassRule {
+    LogRuleKind kind;
+    const char* pattern; // the step exactly as logged, or the text's format
+    int64_t error;       // the error number the rule holds for, or kAnyError
+    LogContext context;  // LOG_CONTEXT_ANY: wherever the record stands
+    LogClass cls;
+    const char* reason;
+};
+
+// The table, in the order of lookup: the first rule whose pattern, error and
+// context fit decides. Every step and fixed error text ends in a rule for
+// any error in any context.
+const std::vector<LogClassRule>& LogClassRules();
+
+// The rule for a record: its step or text pattern, its error number
+// (kAnyError when the record carries none that the tool knows) and its
+// context. nullptr for a pattern the table does not hold.
+const LogClassRule* FindLogClassRule(LogRuleKind kind, std::string_view pattern, int64_t error,
+                                     LogContext context);
+
+struct SystemErrorText {
+    uint32_t code;
+    const char* name;        // ERROR_FILE_NOT_FOUND
+    const char* windowsText; // the English text of Windows, without its line end
+    const char* wineText;    // Wine's English text, or nullptr when Wine has none
+};
+
+const std::vector<SystemErrorText>& SystemErrorTexts();
+
+// The error number of a failure record's text: "(0x%08x)", or a system text
+// of the table (line end and trailing blanks ignored). False when the text
+// is none of these.
+bool ErrorFromFailureText(std::string_view text, uint32_t* code);
+
+// The symbolic name of an error number, or nullptr.
+const char* SystemErrorName(uint32_t code);
+
+#endif
