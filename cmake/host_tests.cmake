@@ -37,6 +37,9 @@ if(HALLIMOR_SANITIZE)
   target_compile_options(hallimor_tests PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
 endif()
 target_link_libraries(hallimor_tests PRIVATE hallimor_core hallimor_machine GTest::gtest GTest::gmock GTest::gtest_main)
+# The log verdict of hallimor-check is tested on the logs of the installer's
+# own runs (tests/unit/log_verdict_runs_test.cpp).
+target_link_libraries(hallimor_tests PRIVATE hallimor_check)
 gtest_discover_tests(hallimor_tests DISCOVERY_TIMEOUT 60)
 
 # The checker's own tests: plain C++ over files the tests make, no machine.
