@@ -62,3 +62,17 @@ foreach(case install_system_state preinstall_cu_system_state preinstall_storage_
     TIMEOUT 180
     COST 100)
 endforeach()
+
+# The log verdict of the host-built hallimor-check on the install logs that
+# real runs leave (tests/wine/e2e_log.sh).
+set(HALLIMOR_WINE_LOG_ENVIRONMENT ${HALLIMOR_WINE_ENVIRONMENT}
+  HALLIMOR_CHECK_HOST=${CMAKE_BINARY_DIR}/hallimor-check)
+foreach(case log_install_sample log_uninstall_bare log_no_package log_driver_not_replaceable log_cut)
+  add_test(NAME Wine.${case} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/e2e_log.sh ${case})
+  set_tests_properties(Wine.${case} PROPERTIES
+    FIXTURES_REQUIRED wine_prefix
+    ENVIRONMENT "${HALLIMOR_WINE_LOG_ENVIRONMENT}"
+    LABELS "wine"
+    TIMEOUT 180
+    COST 100)
+endforeach()
