@@ -54,6 +54,14 @@ if(HALLIMOR_SANITIZE)
   target_link_options(hallimor_check_tests PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
 endif()
 
+# Benchmark of hallimor-check log --summary over 10,000 logs
+# (tests/check/bench). Never part of the test suite: run by hand, in a
+# Release build (docs/performance.md).
+add_executable(hallimor_log_bench ${CMAKE_SOURCE_DIR}/tests/check/bench/log_bench_main.cpp)
+target_compile_options(hallimor_log_bench PRIVATE ${HALLIMOR_WARNINGS})
+target_compile_definitions(hallimor_log_bench PRIVATE HALLIMOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+target_link_libraries(hallimor_log_bench PRIVATE hallimor_check)
+
 # Benchmark of whole runs on generated machines (tests/bench). Never part of
 # the test suite: it is run by hand, in a Release build (docs/performance.md).
 # The product is compiled a second time for it, with the platform clock in

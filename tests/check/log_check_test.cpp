@@ -510,6 +510,20 @@ TEST(LogVerdict, WholeLogs) {
                   "OperateCode: Frobnicate\n"}),
          2, LOG_OUTCOME_NOT_A_LOG, LOG_START_NOT_REACHED},
     };
+    // The piece of a record where a log is cut is no failure of its own;
+    // a whole failure record before the cut still is one.
+    {
+        Analyzed a;
+        Analyze(
+            Records(Join(RunStart("Install"), {"Copy SYS file to system folder\n FAILURE: (0x00000005)"})) +
+                Record("Copy sys fi"),
+            &a);
+        EXPECT_EQ(LOG_OUTCOME_CUT_SHORT, a.report.outcome);
+        ASSERT_EQ(1u, a.report.findings.size());
+        EXPECT_EQ(5u, a.report.findings[0].error);
+        Analyze(Records(Join(RunStart("Install"), {"Remove sysfile  FAILURE: File n"})), &a);
+        EXPECT_EQ(0u, a.report.findings.size());
+    }
     for (const VerdictCase& c : cases) {
         Analyzed a;
         Analyze(c.bytes, &a);

@@ -847,5 +847,16 @@ void AnalyzeInstallLog(const InstallLogText& log, LogReport* report) {
     if (report->closed) {
         report->start = LOG_START_THROUGH;
     }
+    // A log cut short usually ends inside a record: that piece is no record
+    // of its own and no failure.
+    if (report->problem.empty() && !report->closed && report->start != LOG_START_FAILED &&
+        !report->findings.empty() && report->findings.back().record == report->records) {
+        const LogFinding& last = report->findings.back();
+        bool complete = !last.step.empty() && (!last.failureRecord || last.hasError ||
+                                               (!last.text.empty() && last.text.back() == '\n'));
+        if (!complete) {
+            report->findings.pop_back();
+        }
+    }
     Conclude(&w);
 }
