@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -418,6 +419,58 @@ TEST(LogClassification, TheTableCoversEveryStepAndErrorText) {
         std::string key = std::string(rule.kind == LOG_RULE_STEP ? "step:" : "text:") + rule.pattern;
         EXPECT_EQ(1u, patterns.count(key)) << key;
         EXPECT_NE(std::string(), rule.reason);
+    }
+}
+
+// The row of a rule in the table of docs/log-verdicts.md.
+std::string DocRow(const LogClassRule& rule) {
+    std::string pattern;
+    for (const char* p = rule.pattern; *p != '\0'; ++p) {
+        pattern += *p == '\n' ? std::string("\\n") : std::string(1, *p);
+    }
+    std::string error = "any";
+    if (rule.error != kAnyError) {
+        char hex[16];
+        snprintf(hex, sizeof(hex), "0x%08x", static_cast<unsigned>(rule.error));
+        const char* name = SystemErrorName(static_cast<uint32_t>(rule.error));
+        error = std::string(hex) + " " + (name != nullptr ? name : "");
+    }
+    const char* where = "";
+    switch (rule.context) {
+    case LOG_CONTEXT_ANY:
+        where = "anywhere";
+        break;
+    case LOG_CONTEXT_OEM_INF:
+        where = "reading a driver-store INF";
+        break;
+    case LOG_CONTEXT_PACKAGE_INF:
+        where = "reading a package INF";
+        break;
+    case LOG_CONTEXT_DRIVER_FILE:
+        where = "Clean, a driver file";
+        break;
+    case LOG_CONTEXT_SERVICE_AGAIN:
+        where = "Clean, a service deleted before";
+        break;
+    }
+    return std::string("| ") + (rule.kind == LOG_RULE_STEP ? "step" : "text") + " `" + pattern + "` | " +
+           error + " | " + where + " | " + (rule.cls == LOG_CLASS_EXPECTED ? "expected" : "real") + " | " +
+           rule.reason + " |";
+}
+
+// docs/log-verdicts.md lists every rule of the table, in its order.
+TEST(LogClassification, TheDocumentListsTheTable) {
+    std::ifstream file(std::string(HALLIMOR_SOURCE_DIR) + "/docs/log-verdicts.md");
+    std::string doc((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(doc.empty());
+    size_t at = 0;
+    for (const LogClassRule& rule : LogClassRules()) {
+        std::string row = DocRow(rule) + "\n";
+        size_t found = doc.find(row, at);
+        EXPECT_NE(std::string::npos, found) << row;
+        if (found != std::string::npos) {
+            at = found + row.size();
+        }
     }
 }
 
