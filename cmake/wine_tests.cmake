@@ -42,50 +42,33 @@ add_test(NAME Wine.RemovePrefix
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${HALLIMOR_WINE_STATE})
 set_tests_properties(Wine.RemovePrefix PROPERTIES FIXTURES_CLEANUP wine_prefix LABELS "wine")
 
-foreach(case no_package install_sample preinstall_cu vista_layout windows8_layout clean_without_package unknown_word
-        log_links)
-  add_test(NAME Wine.${case} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/e2e.sh ${case})
-  set_tests_properties(Wine.${case} PROPERTIES
-    FIXTURES_REQUIRED wine_prefix
-    ENVIRONMENT "${HALLIMOR_WINE_ENVIRONMENT}"
-    LABELS "wine"
-    TIMEOUT 180
-    COST 100)
-endforeach()
+# hallimor_wine_cases(SCRIPT CASE...): one test Wine.CASE per case, run by
+# tests/wine/SCRIPT in its own copy of the shared prefix.
+function(hallimor_wine_cases script)
+  foreach(case ${ARGN})
+    add_test(NAME Wine.${case} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/${script} ${case})
+    set_tests_properties(Wine.${case} PROPERTIES
+      FIXTURES_REQUIRED wine_prefix
+      ENVIRONMENT "${HALLIMOR_WINE_ENVIRONMENT}"
+      LABELS "wine"
+      TIMEOUT 180
+      COST 100)
+  endforeach()
+endfunction()
+
+hallimor_wine_cases(e2e.sh no_package install_sample preinstall_cu vista_layout windows8_layout
+  clean_without_package unknown_word log_links)
 
 # Cases that check the system state the installer leaves, with devices and
 # services prepared by mkdevice.exe; their expectations come from the package.
-foreach(case install_system_state preinstall_cu_system_state preinstall_storage_devices
-        uninstall_devices clean_vendor_purge superseded_before_install)
-  add_test(NAME Wine.${case} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/e2e_package.sh ${case})
-  set_tests_properties(Wine.${case} PROPERTIES
-    FIXTURES_REQUIRED wine_prefix
-    ENVIRONMENT "${HALLIMOR_WINE_ENVIRONMENT}"
-    LABELS "wine"
-    TIMEOUT 180
-    COST 100)
-endforeach()
+hallimor_wine_cases(e2e_package.sh install_system_state preinstall_cu_system_state preinstall_storage_devices
+  uninstall_devices clean_vendor_purge superseded_before_install)
 
 # hallimor-check log on the logs of real runs: their verdicts.
-foreach(case log_install_sample log_uninstall_bare log_no_package log_driver_not_replaced)
-  add_test(NAME Wine.${case} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/e2e_log.sh ${case})
-  set_tests_properties(Wine.${case} PROPERTIES
-    FIXTURES_REQUIRED wine_prefix
-    ENVIRONMENT "${HALLIMOR_WINE_ENVIRONMENT}"
-    LABELS "wine"
-    TIMEOUT 180
-    COST 100)
-endforeach()
+hallimor_wine_cases(e2e_log.sh log_install_sample log_uninstall_bare log_no_package log_driver_not_replaced)
 
-# HallimorCheck_x64.exe machine after the installer's runs: which items of the
-# package the machine holds, and its exit code.
-foreach(case machine_after_install machine_after_preinstall_cu machine_after_clean
-        machine_driver_not_replaced machine_no_package package_check_sample)
-  add_test(NAME Wine.${case} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/e2e_machine.sh ${case})
-  set_tests_properties(Wine.${case} PROPERTIES
-    FIXTURES_REQUIRED wine_prefix
-    ENVIRONMENT "${HALLIMOR_WINE_ENVIRONMENT}"
-    LABELS "wine"
-    TIMEOUT 180
-    COST 100)
-endforeach()
+# HallimorCheck_x64.exe on the target machine after the installer's runs
+# (which items of the package the machine holds, and its exit code), and its
+# package check on the sample.
+hallimor_wine_cases(e2e_machine.sh machine_after_install machine_after_preinstall_cu machine_after_clean
+  machine_driver_not_replaced machine_no_package package_check_sample)
