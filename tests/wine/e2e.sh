@@ -20,18 +20,8 @@ source "$here/../../scripts/lib/wine.sh"
 source "$here/e2e_lib.sh"
 
 case_name=${1:?case name}
-for var in HALLIMOR_EXE HALLIMOR_RUNEXIT HALLIMOR_SAMPLE HALLIMOR_WINE_BASE HALLIMOR_WINE_WORK; do
-    [ -n "${!var:-}" ] || {
-        echo "error: $var is not set" >&2
-        exit 1
-    }
-done
-for file in "$HALLIMOR_EXE" "$HALLIMOR_RUNEXIT"; do
-    [ -f "$file" ] || {
-        echo "error: $file does not exist: build the windows preset first" >&2
-        exit 1
-    }
-done
+e2e_require_variables HALLIMOR_EXE HALLIMOR_RUNEXIT HALLIMOR_SAMPLE HALLIMOR_WINE_BASE HALLIMOR_WINE_WORK
+e2e_require_built "$HALLIMOR_EXE" "$HALLIMOR_RUNEXIT"
 hallimor_wine_check || exit 1
 hallimor_wine_environment
 

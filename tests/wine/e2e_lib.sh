@@ -3,6 +3,28 @@
 # Sourced by tests/wine/e2e.sh.
 
 E2E_FAILURES=0
+
+# e2e_require_variables NAME...: each environment variable must be set.
+e2e_require_variables() {
+    local var
+    for var in "$@"; do
+        [ -n "${!var:-}" ] || {
+            echo "error: $var is not set" >&2
+            exit 1
+        }
+    done
+}
+
+# e2e_require_built FILE...: each program of the windows preset must exist.
+e2e_require_built() {
+    local file
+    for file in "$@"; do
+        [ -f "$file" ] || {
+            echo "error: $file does not exist: build the windows preset first" >&2
+            exit 1
+        }
+    done
+}
 E2E_PREFIX=
 E2E_OUTPUT=
 E2E_EXIT=

@@ -13,12 +13,8 @@ source "$here/../../scripts/lib/wine.sh"
 source "$here/e2e_lib.sh"
 
 case_name=${1:?case name}
-for var in HALLIMOR_EXE HALLIMOR_RUNEXIT HALLIMOR_SAMPLE HALLIMOR_WINE_BASE HALLIMOR_WINE_WORK HALLIMOR_CHECK_HOST; do
-    [ -n "${!var:-}" ] || {
-        echo "error: $var is not set" >&2
-        exit 1
-    }
-done
+e2e_require_variables HALLIMOR_EXE HALLIMOR_RUNEXIT HALLIMOR_SAMPLE HALLIMOR_WINE_BASE HALLIMOR_WINE_WORK HALLIMOR_CHECK_HOST
+e2e_require_built "$HALLIMOR_EXE" "$HALLIMOR_RUNEXIT"
 [ -x "$HALLIMOR_CHECK_HOST" ] || {
     echo "error: $HALLIMOR_CHECK_HOST does not exist: build the host preset first" >&2
     exit 1
