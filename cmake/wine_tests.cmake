@@ -65,7 +65,8 @@ hallimor_wine_cases(e2e_package.sh install_system_state preinstall_cu_system_sta
   uninstall_devices clean_vendor_purge superseded_before_install)
 
 # hallimor-check log on the logs of real runs: their verdicts.
-hallimor_wine_cases(e2e_log.sh log_install_sample log_uninstall_bare log_no_package log_driver_not_replaced)
+hallimor_wine_cases(e2e_log.sh log_install_sample log_uninstall_bare log_no_package log_driver_not_replaced
+  log_driver_store_others)
 
 # HallimorCheck_x64.exe on the target machine after the installer's runs
 # (which items of the package the machine holds, and its exit code), and its

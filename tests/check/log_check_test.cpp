@@ -1,5 +1,7 @@
 // hallimor-check log: the class of each record (one per row), the verdicts,
 // and input that is not an install log.
+#include <stdio.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -10,6 +12,7 @@
 #include <unistd.h>
 
 #include "check.h"
+#include "log_classes.h"
 
 namespace fs = std::filesystem;
 
@@ -66,62 +69,173 @@ Verdict CheckBytes(const std::vector<std::string>& contents, std::vector<std::st
     return Verdict{code, out.str(), err.str()};
 }
 
-// One record per row: the run's operation, the record, its class (and the
-// error number the report gives it).
+// One record per row: the run's operation, the records before it that give
+// its context, the record, and the report's lines for the failures (class,
+// record, error number, what it concerns).
 TEST(LogCheckClasses, EachRecordGetsItsClass) {
     struct Row {
         const char* operation;
-        std::string record;
-        const char* reported; // the report's line for it
+        std::vector<std::string> records;
+        std::vector<const char*> reported;
     };
+    const std::string found = "Found [USB\\VID_3E1F&PID_C301] from ";
     const Row rows[] = {
-        {"Install", "UpdateDriver FAILURE: (0xe000020b)",
-         "expected: UpdateDriver FAILURE: (0xe000020b) [error 3758096907 (0xe000020b)]"},
-        {"Install", "UpdateDriver FAILURE: (0xe0000203)",
-         "real: UpdateDriver FAILURE: (0xe0000203) [error 3758096899 (0xe0000203)]"},
-        {"Install", "Preinstall FAILURE: The system cannot find the file specified.\n",
-         "real: Preinstall FAILURE: The system cannot find the file specified.\\n [error 2 (0x00000002)]"},
-        {"Install", "Remove sysfile  FAILURE: The system cannot find the file specified.\n",
-         "expected: Remove sysfile  FAILURE: The system cannot find the file specified.\\n [error 2 "
-         "(0x00000002)] [file a.sys]"},
-        {"Install", "Remove sysfile  FAILURE: File not found.\n",
-         "expected: Remove sysfile  FAILURE: File not found.\\n [error 2 (0x00000002)] [file a.sys]"},
-        {"Install", "Remove sysfile  FAILURE: Access is denied.\n",
-         "real: Remove sysfile  FAILURE: Access is denied.\\n [error 5 (0x00000005)] [file a.sys]"},
-        {"Install", "Remove Dllfile  FAILURE: File not found.\n",
-         "expected: Remove Dllfile  FAILURE: File not found.\\n [error 2 (0x00000002)] [file brommet.dll]"},
-        {"Install", "Error : Search Oem*.inf file \n", "expected: Error : Search Oem*.inf file \\n --"},
-        {"Uninstall", "RegDeleteKey\n FAILURE: File not found.\n",
-         "expected: RegDeleteKey\\n FAILURE: File not found.\\n [error 2 (0x00000002)]"},
-        {"Install", "RegDeleteKey\n FAILURE: File not found.\n",
-         "real: RegDeleteKey\\n FAILURE: File not found.\\n [error 2 (0x00000002)]"},
-        {"Uninstall", "RegDeleteKey\n FAILURE: Access denied.\n",
-         "real: RegDeleteKey\\n FAILURE: Access denied.\\n [error 5 (0x00000005)]"},
-        {"Uninstall", "Warning: Delete Key Value EnableSelectiveSuspend Failed\n",
-         "expected: Warning: Delete Key Value EnableSelectiveSuspend Failed\\n --"},
-        {"Uninstall", "Error: Open Custome Key-- SYSTEM\\X -- Failed\n",
-         "expected: Error: Open Custome Key-- SYSTEM\\X -- Failed\\n --"},
-        {"Preinstall_cfg", "Error: Opent Custom Key Failed\n", "real: Error: Opent Custom Key Failed\\n"},
-        {"Clean", "Can't open KWEusbnet service!\n", "expected: Can't open KWEusbnet service!\\n --"},
-        {"Clean", "OpenService FAILURE: Service does not exist.\n",
-         "expected: OpenService FAILURE: Service does not exist.\\n [error 1060 (0x00000424)]"},
-        {"Clean", "OpenService FAILURE: Access denied.\n",
-         "real: OpenService FAILURE: Access denied.\\n [error 5 (0x00000005)]"},
-        {"Clean", "Error: FAILURE: File not found.\n",
-         "expected: Error: FAILURE: File not found.\\n [error 2 (0x00000002)]"},
-        {"Install", "Copy sys file fail\n", "real: Copy sys file fail\\n [file a.sys]"},
-        {"Install", "Refused to remove devices: no hardware ID\n",
-         "real: Refused to remove devices: no hardware ID\\n"},
-        {"Install", "Remove sysfile  FAILURE: Something new.\n",
-         "real: Remove sysfile  FAILURE: Something new.\\n [file a.sys]"},
+        {"Install",
+         {"Updating USB\\VID_3E1F&PID_C301\n", "UpdateDriver FAILURE: (0xe000020b)"},
+         {"expected: UpdateDriver FAILURE: (0xe000020b) [error 3758096907 (0xe000020b, "
+          "ERROR_NO_SUCH_DEVINST)] "
+          "[hardware ID USB\\VID_3E1F&PID_C301]"}},
+        {"Install",
+         {"UpdateDriver FAILURE: The device instance does not exist in the hardware tree.\n"},
+         {"expected: UpdateDriver FAILURE: The device instance does not exist in the hardware tree.\\n "
+          "[error "
+          "3758096907 (0xe000020b, ERROR_NO_SUCH_DEVINST)]"}},
+        {"Install",
+         {"UpdateDriver FAILURE: (0xe0000203)"},
+         {"real: UpdateDriver FAILURE: (0xe0000203) [error 3758096899 (0xe0000203, "
+          "ERROR_NO_DRIVER_SELECTED)]"}},
+        {"Install",
+         {"INFO: Preinstalling a.inf\n", "Preinstall FAILURE: The system cannot find the file specified.\n"},
+         {"real: Preinstall FAILURE: The system cannot find the file specified.\\n [error 2 (0x00000002, "
+          "ERROR_FILE_NOT_FOUND)] [INF a.inf]"}},
+        {"Install",
+         {"Remove sysfile  FAILURE: The system cannot find the file specified.\n"},
+         {"expected: Remove sysfile  FAILURE: The system cannot find the file specified.\\n [error 2 "
+          "(0x00000002, ERROR_FILE_NOT_FOUND)] [file a.sys]"}},
+        {"Install",
+         {"Remove sysfile  FAILURE: File not found.\n", "Remove sysfile  FAILURE: Access denied.\n"},
+         {"expected: Remove sysfile  FAILURE: File not found.\\n [error 2 (0x00000002, "
+          "ERROR_FILE_NOT_FOUND)] "
+          "[file a.sys]",
+          "real: Remove sysfile  FAILURE: Access denied.\\n [error 5 (0x00000005, ERROR_ACCESS_DENIED)] "
+          "[file "
+          "b.sys]"}},
+        {"Install",
+         {"Remove Dllfile  FAILURE: File not found.\n"},
+         {"expected: Remove Dllfile  FAILURE: File not found.\\n [error 2 (0x00000002, "
+          "ERROR_FILE_NOT_FOUND)] "
+          "[file brommet.dll]"}},
+        {"Install", {"Error : Search Oem*.inf file \n"}, {"expected: Error : Search Oem*.inf file \\n"}},
+        // The superseded removal: a driver-store INF's own read, then the
+        // package INF's.
+        {"Install",
+         {"SetupOpenInfFile\n FAILURE: (0xe0000100)", found + "C:\\pkg\\Win7\\a.inf\n"},
+         {"expected: SetupOpenInfFile\\n FAILURE: (0xe0000100) [error 3758096640 (0xe0000100, "
+          "ERROR_WRONG_INF_STYLE)] [a driver-store INF"}},
+        {"Install",
+         {found + "C:\\windows\\inf\\oem3.inf\n", "SetupFindFirstLine -> [Model]  FAILURE: (0xe0000102)"},
+         {"real: SetupFindFirstLine -> [Model]  FAILURE: (0xe0000102) [error 3758096642 (0xe0000102, "
+          "ERROR_LINE_NOT_FOUND)] [INF C:\\pkg\\Win7\\a.inf]"}},
+        {"Install",
+         {found + "C:\\windows\\inf\\oem3.inf\n", "Found [USB\\VID_1] from C:\\pkg\\Win7\\a.inf\n",
+          "Found [USB\\VID_2] from C:\\pkg\\Win7\\b.inf\n",
+          "SetupFindFirstLine ->[Manufacturer]  FAILURE: (0xe0000102)",
+          "SetupFindFirstLine -> [Model]  FAILURE: (0xe0000102)"},
+         {"expected: SetupFindFirstLine ->[Manufacturer]  FAILURE: (0xe0000102) [error 3758096642 "
+          "(0xe0000102, "
+          "ERROR_LINE_NOT_FOUND)] [a driver-store INF",
+          "real: SetupFindFirstLine -> [Model]  FAILURE: (0xe0000102) [error 3758096642 (0xe0000102, "
+          "ERROR_LINE_NOT_FOUND)] [INF C:\\pkg\\Win7\\a.inf]"}},
+        {"Install",
+         {found + "C:\\windows\\inf\\oem3.inf\n", found + "C:\\pkg\\Win7\\a.inf\n",
+          "Remove  FAILURE: Access denied.\n"},
+         {"real: Remove  FAILURE: Access denied.\\n [error 5 (0x00000005, ERROR_ACCESS_DENIED)] [INF "
+          "C:\\windows\\inf\\oem3.inf]"}},
+        {"Install",
+         {"Remove: C:\\windows\\inf\\oem3.inf success!\n", "Remove:  FAILURE: File not found.\n",
+          "Remove:  FAILURE: Access denied.\n"},
+         {"expected: Remove:  FAILURE: File not found.\\n [error 2 (0x00000002, ERROR_FILE_NOT_FOUND)] [file "
+          "C:\\windows\\inf\\oem3.PNF]",
+          "real: Remove:  FAILURE: Access denied.\\n [error 5 (0x00000005, ERROR_ACCESS_DENIED)] [file "
+          "C:\\windows\\inf\\oem3.PNF]"}},
+        // Uninstall's deletions of what was never written.
+        {"Uninstall",
+         {"RegDeleteKey\n FAILURE: File not found.\n", "RegDeleteKey\n FAILURE: Access denied.\n"},
+         {"expected: RegDeleteKey\\n FAILURE: File not found.\\n [error 2 (0x00000002, "
+          "ERROR_FILE_NOT_FOUND)]",
+          "real: RegDeleteKey\\n FAILURE: Access denied.\\n [error 5 (0x00000005, ERROR_ACCESS_DENIED)]"}},
+        {"Uninstall",
+         {"Warning: Delete Key Value EnableSelectiveSuspend Failed\n"},
+         {"expected: Warning: Delete Key Value EnableSelectiveSuspend Failed\\n"}},
+        {"Uninstall",
+         {"Error: Open Custome Key-- SYSTEM\\X -- Failed\n"},
+         {"expected: Error: Open Custome Key-- SYSTEM\\X -- Failed\\n"}},
+        {"Preinstall_cfg", {"Error: Opent Custom Key Failed\n"}, {"real: Error: Opent Custom Key Failed\\n"}},
+        // Clean: services of the table that are not there, and the second
+        // attempt at a service that the table lists twice.
+        {"Clean",
+         {"Can't open KWEusbnet service!\n", "OpenService FAILURE: Service does not exist.\n"},
+         {"expected: Can't open KWEusbnet service!\\n [error 1060 (0x00000424, "
+          "ERROR_SERVICE_DOES_NOT_EXIST)] "
+          "[service KWEusbnet]",
+          "expected: OpenService FAILURE: Service does not exist.\\n [error 1060 (0x00000424, "
+          "ERROR_SERVICE_DOES_NOT_EXIST)] [service KWEusbnet]"}},
+        {"Clean",
+         {"Can't open KWEusbnet service!\n", "OpenService FAILURE: Access denied.\n"},
+         {"real: Can't open KWEusbnet service!\\n [error 5 (0x00000005, ERROR_ACCESS_DENIED)]",
+          "real: OpenService FAILURE: Access denied.\\n [error 5"}},
+        {"Clean",
+         {"Delete KWETDModem service success! \n", "Can't open KWETDModem service!\n",
+          "OpenService FAILURE: Service marked for delete.\n", "Can't open KWETDNMEA service!\n",
+          "OpenService FAILURE: The specified service has been marked for deletion.\n"},
+         {"expected: Can't open KWETDModem service!\\n [error 1072 (0x00000430, "
+          "ERROR_SERVICE_MARKED_FOR_DELETE)] [service KWETDModem]",
+          "expected: OpenService FAILURE: Service marked for delete.\\n [error 1072",
+          "real: Can't open KWETDNMEA service!\\n [error 1072",
+          "real: OpenService FAILURE: The specified "
+          "service has been marked for deletion.\\n [error 1072"}},
+        {"Clean",
+         {"Delete KWETDModem service success! \n", "Can't delete KWETDModem service!\n",
+          "DeleteService FAILURE: Service marked for delete.\n"},
+         {"expected: Can't delete KWETDModem service!\\n [error 1072",
+          "expected: DeleteService FAILURE: Service marked for delete.\\n [error 1072"}},
+        {"Clean",
+         {"Delete: C:\\windows\\system32\\drivers\\KWEusbnet.sys\n", "Error: FAILURE: File not found.\n",
+          "Change file attributes: C:\\windows\\inf\\oem2.inf\n", "Delete: C:\\windows\\inf\\oem2.inf\n",
+          "Error: FAILURE: File not found.\n"},
+         {"expected: Error: FAILURE: File not found.\\n [error 2 (0x00000002, ERROR_FILE_NOT_FOUND)] [file "
+          "C:\\windows\\system32\\drivers\\KWEusbnet.sys]",
+          "real: Error: FAILURE: File not found.\\n [error 2 (0x00000002, ERROR_FILE_NOT_FOUND)] [file "
+          "C:\\windows\\inf\\oem2.inf]"}},
+        {"Clean",
+         {"error: C:\\windows\\inf\\oem4.inf does not contain any device descriptions\n",
+          "Open C:\\windows\\inf\\oem5.inf fail!\n"},
+         {"expected: error: C:\\windows\\inf\\oem4.inf does not contain any device descriptions\\n",
+          "real: Open C:\\windows\\inf\\oem5.inf fail!\\n"}},
+        // Texts of other forms, and what the tool does not know.
+        {"Install", {"Copy sys file fail\n"}, {"real: Copy sys file fail\\n [file a.sys]"}},
+        {"Preinstall_BYT", {"QueryServiceConfig() Failsed\n"}, {"real: QueryServiceConfig() Failsed\\n"}},
+        {"Install",
+         {"Refused to remove devices: no hardware ID\n"},
+         {"real: Refused to remove devices: no hardware ID\\n"}},
+        {"Install",
+         {"Remove sysfile  FAILURE: Something new.\n", "Error: something new\n"},
+         {"real: Remove sysfile  FAILURE: Something new.\\n [file a.sys] -- the old copy of a driver file",
+          "real: Error: something new\\n -- an error text that the tool does not know"}},
     };
     for (const Row& row : rows) {
-        Verdict v = CheckBytes({LogBytes(RunOf(
-            row.operation, {"Sys file list:\n", "1.a.sys\n", "Inf file list:\n", "1.a.inf\n", row.record}))});
-        EXPECT_NE(std::string::npos, v.out.find("\n  " + std::string(row.reported))) << row.record << "\n"
+        std::vector<std::string> body = {"Directory : C:\\pkg\\Win7\\\n",
+                                         "Sys file list:\n",
+                                         "1.a.sys\n",
+                                         "2.b.sys\n",
+                                         "Inf file list:\n",
+                                         "1.a.inf\n",
+                                         "2.b.inf\n"};
+        body.insert(body.end(), row.records.begin(), row.records.end());
+        Verdict v = CheckBytes({LogBytes(RunOf(row.operation, body))});
+        bool real = false;
+        for (const char* reported : row.reported) {
+            EXPECT_NE(std::string::npos, v.out.find("\n  " + std::string(reported))) << reported << "\n"
                                                                                      << v.out;
-        bool real = std::string(row.reported).compare(0, 5, "real:") == 0;
-        EXPECT_EQ(real ? CHECK_EXIT_FINDINGS : CHECK_EXIT_OK, v.exit) << row.record;
+            real = real || std::string(reported).compare(0, 5, "real:") == 0;
+        }
+        // Each failure of the row is reported once, and nothing else is.
+        size_t lines = 0;
+        for (size_t at = v.out.find("\n  "); at != std::string::npos; at = v.out.find("\n  ", at + 1)) {
+            lines += v.out.compare(at + 3, 5, "real:") == 0 || v.out.compare(at + 3, 9, "expected:") == 0;
+        }
+        EXPECT_EQ(row.reported.size(), lines) << v.out;
+        EXPECT_EQ(real ? CHECK_EXIT_FINDINGS : CHECK_EXIT_OK, v.exit) << row.records.back();
     }
 }
 
@@ -161,15 +275,35 @@ TEST(LogCheckVerdicts, StartSequenceCutLogsAndTheWorstVerdictWins) {
     EXPECT_EQ(CHECK_EXIT_CANNOT, v.exit);
     EXPECT_EQ("5 logs\nruns by operation and outcome:\n  Install: 1 clean; 1 exit -1; 2 real failures;\n"
               "  Uninstall: 1 clean;\nmost frequent real failures by step and error:\n"
-              "  2  Preinstall [error 5 (0x00000005)]\n  1  FindFirstFile(sys) [error 2 (0x00000002)]\n",
+              "  2  Preinstall [error 5 (0x00000005, ERROR_ACCESS_DENIED)]\n  1  FindFirstFile(sys) [error 2 "
+              "(0x00000002, "
+              "ERROR_FILE_NOT_FOUND)]\n",
               v.out);
+
+    // A folder stands for every .log file under it; a folder without one
+    // gets no verdict.
+    fs::path folder = fs::temp_directory_path() / ("hallimor-logs-" + std::to_string(::getpid()));
+    fs::create_directories(folder / "pc2");
+    std::ofstream(folder / "pc1.log", std::ios::binary) << clean;
+    std::ofstream(folder / "pc2" / "HandsetInstallInfo.LOG", std::ios::binary) << real;
+    std::ofstream(folder / "notes.txt", std::ios::binary) << "not a log";
+    fs::create_directories(folder / "empty");
+    v = CheckBytes({}, {folder.string(), "--summary"});
+    EXPECT_EQ(CHECK_EXIT_FINDINGS, v.exit) << v.err;
+    EXPECT_EQ(0u,
+              v.out.find("2 logs\nruns by operation and outcome:\n  Install: 1 clean; 1 real failures;\n"))
+        << v.out;
+    v = CheckBytes({}, {(folder / "empty").string()});
+    EXPECT_EQ(CHECK_EXIT_CANNOT, v.exit);
+    EXPECT_NE(std::string::npos, v.err.find("no .log file under this folder"));
+    fs::remove_all(folder);
 
     v = CheckBytes({real}, {"--json"});
     EXPECT_NE(std::string::npos,
               v.out.find("\"verdict\": 1, \"summary\": \"real failures\", \"operation\": \"Install\""));
     EXPECT_NE(std::string::npos,
               v.out.find("{\"record\": \"Preinstall FAILURE: Access denied.\\n\", \"step\": \"Preinstall\", "
-                         "\"error\": 5, \"file\": \"\", \"class\": \"real\""));
+                         "\"error\": 5, \"subject\": \"\", \"class\": \"real\""));
 }
 
 // What is not an install log gets verdict 2 with a reason, never a crash.
@@ -202,3 +336,33 @@ TEST(LogCheckVerdicts, InputThatIsNoInstallLog) {
 }
 
 } // namespace
+
+// docs/log-verdicts.md lists every rule of the classification table, with
+// its error and class, so that the guide says what the tool does.
+TEST(LogCheckClasses, TheGuideListsEveryRule) {
+    std::ifstream in(std::string(HALLIMOR_SAMPLE_DIR) + "/../docs/log-verdicts.md", std::ios::binary);
+    std::stringstream doc;
+    doc << in.rdbuf();
+    ASSERT_FALSE(doc.str().empty());
+    for (const LogClassRule& rule : LogClassRules()) {
+        std::string pattern;
+        for (const char* p = rule.pattern; *p != '\0'; ++p) {
+            pattern += *p == '\n' ? std::string("\\n") : *p == '|' ? std::string("\\|") : std::string(1, *p);
+        }
+        std::string record = rule.kind == LOG_RULE_STEP ? "`" + pattern + "` failure" : "\"" + pattern + "\"";
+        char error[32] = "any";
+        if (rule.error >= 0xE0000000ll) {
+            snprintf(error, sizeof(error), "0x%08llX", static_cast<unsigned long long>(rule.error));
+            error[1] = 'x';
+        } else if (rule.error != kAnyError) {
+            snprintf(error, sizeof(error), "%lld", static_cast<long long>(rule.error));
+        }
+        std::string row = "\n| " + record + " | " + error + " | ";
+        size_t at = doc.str().find(row);
+        ASSERT_NE(std::string::npos, at) << row;
+        std::string line = doc.str().substr(at + 1, doc.str().find('\n', at + 1) - at - 1);
+        EXPECT_NE(std::string::npos,
+                  line.find(rule.cls == LOG_CLASS_EXPECTED ? " | expected | " : " | real | "))
+            << line;
+    }
+}

@@ -4,8 +4,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <sstream>
 #include <string>
 
+#include "check.h"
 #include "log_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -16,6 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             record.message.data() + record.message.size() > log.text.data() + log.text.size()) {
             __builtin_trap();
         }
+    }
+    std::ostringstream report;
+    int verdict = ReportOnLogBytes(reinterpret_cast<const char*>(data), size, report);
+    if (verdict < 0 || verdict > 2) {
+        __builtin_trap();
     }
     return 0;
 }

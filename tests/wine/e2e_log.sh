@@ -74,7 +74,7 @@ log_uninstall_bare)
     check_log "$E2E_LOG"
     expect_verdict 0
     expect_report '  operation: Uninstall'
-    expect_report 'expected: Remove sysfile  FAILURE: File not found.\n [error 2 (0x00000002)] [file gorvel.sys]'
+    expect_report 'expected: Remove sysfile  FAILURE: File not found.\n [error 2 (0x00000002, ERROR_FILE_NOT_FOUND)] [file gorvel.sys]'
     printf '%s\n' "$VERDICT_OUT" | grep -q '^  real:' && e2e_fail "a real failure in a bare Uninstall: $VERDICT_OUT"
     ;;
 
@@ -101,6 +101,35 @@ log_driver_not_replaced)
     expect_report '  real: Copy SYS file to system folder\n FAILURE: '
     expect_report '[file ZEFODVBH.sys]'
     expect_report '  real: Copy sys file fail\n [file ZEFODVBH.sys]'
+    ;;
+
+log_driver_store_others)
+    # A driver store with other products' INFs (no [Manufacturer], models
+    # only under a decorated name, no Provider) and a superseded copy of a
+    # package INF without its PNF file: what a sound machine writes, in
+    # Install's removal and in Clean's purge.
+    hallimor_wine_place_installer "$E2E_PREFIX" "$HALLIMOR_EXE" "$HALLIMOR_SAMPLE"
+    inf=$E2E_PREFIX/drive_c/windows/inf
+    printf '[Version]\r\nSignature="$Windows NT$"\r\nClass=Other\r\nProvider=Other Corp\r\n' >"$inf/oem1.inf"
+    printf '%s\r\n' '[Version]' 'Signature="$Windows NT$"' 'Provider=Other Corp' '[Manufacturer]' \
+        'Other=Models,NTamd64' '[Models.NTamd64]' 'Dev=Inst,USB\VID_1234&PID_0001' >"$inf/oem2.inf"
+    printf '[Version]\r\nSignature="$Windows NT$"\r\n' >"$inf/oem4.inf"
+    cp "$HALLIMOR_SAMPLE/64bit/WIN7/gorvel.inf" "$inf/oem3.inf"
+    e2e_run Install
+    e2e_expect_exit 0
+    e2e_expect_no_file windows/inf/oem3.inf
+    check_log "$E2E_LOG"
+    expect_verdict 0
+    expect_report 'expected: SetupFindFirstLine ->[Manufacturer]  FAILURE: (0xe0000102) [error 3758096642 (0xe0000102, ERROR_LINE_NOT_FOUND)] [a driver-store INF'
+    expect_report 'expected: SetupFindFirstLine -> [Model]  FAILURE: (0xe0000102)'
+    expect_report 'expected: Remove:  FAILURE: File not found.\n [error 2 (0x00000002, ERROR_FILE_NOT_FOUND)] [file C:\windows\inf\oem3.PNF]'
+    e2e_run Clean
+    e2e_expect_exit 0
+    check_log "$E2E_LOG"
+    expect_verdict 0
+    expect_report 'expected: error: C:\windows\inf\oem4.inf does not contain any device descriptions\n'
+    expect_report "expected: Can't open KWEusbnet service!\n [error 1060 (0x00000424, ERROR_SERVICE_DOES_NOT_EXIST)] [service KWEusbnet]"
+    expect_report 'expected: Error: FAILURE: File not found.\n [error 2 (0x00000002, ERROR_FILE_NOT_FOUND)] [file C:\windows\system32\drivers\KWETDModem.sys]'
     ;;
 
 *)

@@ -4,6 +4,8 @@
 #ifndef HALLIMOR_TOOLS_CHECK_CHECK_H
 #define HALLIMOR_TOOLS_CHECK_CHECK_H
 
+#include <stddef.h>
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -18,8 +20,12 @@ enum CheckExit {
 // hallimor-check package FOLDER [--setup-dir WINPATH] [--json] [--strict]
 int RunPackageVerb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// hallimor-check log FILE... [--json] [--summary]
+// hallimor-check log FILE|FOLDER... [--json] [--summary]
 int RunLogVerb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// The text and JSON reports of the log verb on one log's bytes; returns the
+// log's verdict. The fuzz target's entry into the verb.
+int ReportOnLogBytes(const char* data, size_t size, std::ostream& out);
 
 // hallimor-check machine [FOLDER] [--records] (Windows build)
 int RunMachineVerb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

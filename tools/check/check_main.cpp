@@ -10,7 +10,7 @@ namespace {
 
 void PrintUsage(std::ostream& err) {
     err << "usage: hallimor-check package FOLDER [--setup-dir WINPATH] [--json] [--strict]\n"
-           "       hallimor-check log FILE... [--json] [--summary]\n"
+           "       hallimor-check log FILE|FOLDER... [--json] [--summary]\n"
            "       hallimor-check machine [FOLDER] [--records]\n";
 }
 
@@ -43,25 +43,4 @@ int RunCheckTool(int argc, char** argv, std::ostream& out, std::ostream& err) {
     err << "hallimor-check: unknown verb '" << verb << "'\n";
     PrintUsage(err);
     return CHECK_EXIT_CANNOT;
-}
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char ch : text) {
-        unsigned char u = static_cast<unsigned char>(ch);
-        if (ch == '"' || ch == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (ch == '\n') {
-            out += "\\n";
-        } else if (u < 0x20 || u >= 0x80) {
-            static const char kHex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += kHex[u >> 4];
-            out += kHex[u & 0x0F];
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
 }

@@ -3,10 +3,14 @@
 // later; this verb reads what the run wrote and tells a clean run, a run
 // with real failures and a run that did not get through (or was cut short)
 // apart.
+#include <ctype.h>
+#include <stdint.h>
 #include <stdio.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,6 +18,8 @@
 #include "check.h"
 #include "log_classes.h"
 #include "log_reader.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -25,10 +31,10 @@ const char kFailureMark[] = " FAILURE: ";
 struct LogFailureItem {
     std::string record; // the message as written (line feeds kept)
     std::string step;   // the failure step, "" for a fixed text
-    long long error = kNoError;
-    std::string file; // the file it concerns, where the records around name it
+    int64_t error = kAnyError;
+    std::string subject; // what it concerns ("file a.sys"), where the records around name it
     bool expected = false;
-    std::string reason; // why it is expected
+    std::string reason; // why a sound machine writes it, or what did not get done
 };
 
 struct LogVerdict {
@@ -88,28 +94,254 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The text between prefix and the suffix that ends message, or "" when
+// message is not prefix ... suffix.
+std::string Between(const std::string& message, const char* prefix, const char* suffix) {
+    size_t p = std::char_traits<char>::length(prefix);
+    size_t s = std::char_traits<char>::length(suffix);
+    if (message.size() < p + s || !StartsWith(message, prefix) ||
+        message.compare(message.size() - s, s, suffix) != 0) {
+        return "";
+    }
+    return message.substr(p, message.size() - p - s);
+}
+
+bool SameNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The steps of the first-hardware-ID reads of the superseded removal.
+const char* const kInfReadSteps[] = {
+    "SetupOpenInfFile\n",
+    "SetupFindFirstLine ->[Manufacturer] ",
+    "SetupGetStringField -> [Manufacturer] ",
+    "SetupFindFirstLine -> [Model] ",
+    "SetupGetStringField -> [Model] ",
+};
+
+// Clean logs these texts and then the failure record of the same call,
+// which carries the error: the text takes its class from that error.
+struct PairedText {
+    const char* text;
+    const char* step;
+};
+const PairedText kPairedTexts[] = {
+    {"Can't open %s service!\n", "OpenService"},
+    {"Can't delete %s service!\n", "DeleteService"},
+    {"Can't open service manager!\n", "OpenSCManager\n"},
+};
+
+// What the walk over a run's records knows from the records before the
+// current one.
+struct LogWalk {
+    std::string operation;
+    std::string packageFolder; // "Directory : %s"
+    std::vector<std::string> sysList;
+    std::vector<std::string> infList;
+    int listing = 0; // 1 while the .sys list is logged, 2 for the .inf list
+    size_t removedSys = 0;
+    std::string lastCopied;
+    std::string preinstalling; // the INF of the last "INFO: Preinstalling %s"
+    std::string updating;      // the hardware ID of the last "Updating %s"
+    // Superseded removal: for every driver-store INF its own read, then one
+    // read per package INF up to the first with the same first hardware ID.
+    size_t packageReadsLeft = 0;
+    size_t packageIndex = 0;
+    std::string oemId;
+    std::string oemPath;
+    std::string lastRemovedInf;
+    // Clean.
+    std::set<std::string> deletedServices;
+    std::string lastDeletePath;
+    std::string lastAttributesPath;
+    // A paired text waiting for its failure record: its item and the step.
+    int pendingItem = -1;
+    const char* pendingStep = nullptr;
+    LogContext pendingContext = LOG_CONTEXT_ANY;
+};
+
+void Classify(LogFailureItem* item, const LogClassRule* rule, const char* unknown) {
+    item->expected = rule != nullptr && rule->cls == LOG_CLASS_EXPECTED;
+    item->reason = rule != nullptr ? rule->reason : unknown;
+}
+
+const char kUnknownStep[] = "a failure record that the tool does not know";
+const char kUnknownText[] = "an error text that the tool does not know";
+
+// A first-hardware-ID read: a "Found [%s] from %s" line (found true) or the
+// failure record of one of its steps. Gives the read's context and what it
+// concerns.
+LogContext InfRead(LogWalk* w, bool found, const std::string& id, const std::string& path,
+                   std::string* subject) {
+    bool package;
+    if (found) {
+        package = !w->packageFolder.empty() && path.size() > w->packageFolder.size() &&
+                  SameNoCase(path.substr(0, w->packageFolder.size()), w->packageFolder);
+    } else {
+        package = w->packageReadsLeft > 0;
+    }
+    if (!package) {
+        w->oemId = found ? id : "";
+        w->oemPath = found ? path : "";
+        w->packageReadsLeft = w->infList.size();
+        w->packageIndex = 0;
+        *subject = "a driver-store INF (the log names only those it can read)";
+        return LOG_CONTEXT_OEM_INF;
+    }
+    if (found) {
+        for (size_t k = 0; k < w->infList.size(); ++k) {
+            if (SameNoCase(BaseName(path), w->infList[k])) {
+                w->packageIndex = k;
+                w->packageReadsLeft = w->infList.size() - k;
+                break;
+            }
+        }
+    }
+    if (w->packageIndex < w->infList.size()) {
+        *subject = "INF " + w->packageFolder + w->infList[w->packageIndex];
+    }
+    ++w->packageIndex;
+    if (w->packageReadsLeft > 0) {
+        --w->packageReadsLeft;
+    }
+    if (found && !w->oemId.empty() && id == w->oemId) {
+        w->packageReadsLeft = 0; // the match: the driver-store INF is deleted next
+    }
+    return LOG_CONTEXT_ANY;
+}
+
+// A failure record: its context and what it concerns, from the records before it.
+LogContext FailureContext(LogWalk* w, const std::string& step, std::string* subject) {
+    for (const char* read : kInfReadSteps) {
+        if (step == read) {
+            return InfRead(w, false, "", "", subject);
+        }
+    }
+    if (step == "Remove sysfile ") {
+        if (w->removedSys < w->sysList.size()) {
+            *subject = "file " + w->sysList[w->removedSys];
+        }
+        ++w->removedSys;
+    } else if (step == "Copy SYS file to system folder\n") {
+        std::string next = NextAfter(w->sysList, w->lastCopied);
+        if (!next.empty()) {
+            *subject = "file " + next;
+        }
+    } else if (step == "Remove Dllfile ") {
+        *subject = "file brommet.dll";
+    } else if (step == "Remove ") {
+        if (!w->oemPath.empty()) {
+            *subject = "INF " + w->oemPath;
+        }
+    } else if (step == "Remove: ") {
+        size_t dot = w->lastRemovedInf.rfind('.');
+        if (dot != std::string::npos && dot > 0) {
+            *subject = "file " + w->lastRemovedInf.substr(0, dot + 1) + "PNF";
+        }
+    } else if (step == "Preinstall") {
+        if (!w->preinstalling.empty()) {
+            *subject = "INF " + w->preinstalling;
+        }
+    } else if (step == "UpdateDriver") {
+        if (!w->updating.empty()) {
+            *subject = "hardware ID " + w->updating;
+        }
+    } else if (step == "Error:") {
+        if (!w->lastDeletePath.empty()) {
+            *subject = "file " + w->lastDeletePath;
+        }
+        // Clean's driver file deletions log no attribute change; its
+        // driver-store INF deletions do.
+        if (w->lastDeletePath != w->lastAttributesPath) {
+            return LOG_CONTEXT_DRIVER_FILE;
+        }
+    }
+    return LOG_CONTEXT_ANY;
+}
+
+// The records of progress that later records are named from. True when the
+// message is one of them (it is then no failure or error text).
+bool Progress(LogWalk* w, const std::string& message) {
+    std::string field;
+    if (!(field = Between(message, "Directory : ", "\n")).empty()) {
+        w->packageFolder = field;
+    } else if (!(field = Between(message, "INFO: Preinstalling ", "\n")).empty()) {
+        w->preinstalling = field;
+    } else if (!(field = Between(message, "Updating ", "\n")).empty()) {
+        w->updating = field;
+    } else if (!(field = Between(message, "Delete ", " service success! \n")).empty()) {
+        w->deletedServices.insert(field);
+    } else if (!(field = Between(message, "Change file attributes: ", "\n")).empty()) {
+        w->lastAttributesPath = field;
+    } else if (!(field = Between(message, "Delete: ", "\n")).empty()) {
+        w->lastDeletePath = field;
+    } else if (!(field = Between(message, "Remove: ", " success!\n")).empty()) {
+        w->lastRemovedInf = field;
+    } else if (MatchesFormat("Found [%s] from %s\n", message)) {
+        size_t close = message.find("] from ");
+        std::string unused;
+        InfRead(w, true, message.substr(7, close - 7), message.substr(close + 7, message.size() - close - 8),
+                &unused);
+    } else if (StartsWith(message, "Copy ") && message.find(" to ") != std::string::npos &&
+               message.find(kFailureMark) == std::string::npos) {
+        w->lastCopied = BaseName(message.substr(message.rfind(" to ") + 4));
+        if (!w->lastCopied.empty() && w->lastCopied.back() == '\n') {
+            w->lastCopied.pop_back();
+        }
+    } else if (StartsWith(message, "Remove: ") && message.size() > 18 &&
+               message.compare(message.size() - 10, 10, " Success!\n") == 0 &&
+               message.find('\\') == std::string::npos && message.find(".dll") == std::string::npos) {
+        ++w->removedSys;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// True when message is an error text: one of the table, or one that reads
+// like the installer's error texts but that the tool does not know.
+bool IsErrorText(const std::string& message) {
+    if (FindTextRule(message, kAnyError, LOG_CONTEXT_ANY) != nullptr ||
+        FindTextRule(message, kAnyError, LOG_CONTEXT_SERVICE_AGAIN) != nullptr) {
+        return true;
+    }
+    for (const char* prefix : {"Error", "error", "Warning", "Can't ", "Refused "}) {
+        if (StartsWith(message, prefix)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void Analyse(const InstallLogText& log, LogVerdict* v) {
     if (log.records.empty() || log.records[0].message != kBanner) {
         v->problem = "does not begin with the installer's banner: not an install log";
         v->exit = CHECK_EXIT_CANNOT;
         return;
     }
-    std::string operationWord;
-    std::vector<std::string> sysList;
-    int listing = 0; // 1 while the .sys list is logged, 2 for the .inf list
-    size_t removedSys = 0;
-    std::string lastCopied;
+    LogWalk w;
     bool inWindowsLine = false;
     std::string lastFailure;
 
     for (const LogRecord& record : log.records) {
         std::string message(record.message);
+        int pendingItem = w.pendingItem;
+        const char* pendingStep = w.pendingStep;
+        w.pendingItem = -1;
         if (StartsWith(message, "OperateCode: ")) {
             v->operation = message.substr(13);
             if (!v->operation.empty() && v->operation.back() == '\n') {
                 v->operation.pop_back();
             }
-            operationWord = v->operation == "Preinstall Type5" ? "Preinstall_BYT" : v->operation;
+            w.operation = v->operation;
             continue;
         }
         if (StartsWith(message, "OS Version : ")) {
@@ -126,37 +358,22 @@ void Analyse(const InstallLogText& log, LogVerdict* v) {
             continue;
         }
         if (message == "Sys file list:\n") {
-            listing = 1;
-            sysList.clear();
-            removedSys = 0;
+            w.listing = 1;
+            w.sysList.clear();
+            w.removedSys = 0;
             continue;
         }
         if (message == "Inf file list:\n") {
-            listing = 2;
+            w.listing = 2;
+            w.infList.clear();
             continue;
         }
         std::string entry = ListEntryName(message);
-        if (listing != 0 && !entry.empty()) {
-            if (listing == 1) {
-                sysList.push_back(entry);
-            }
+        if (w.listing != 0 && !entry.empty()) {
+            (w.listing == 1 ? w.sysList : w.infList).push_back(entry);
             continue;
         }
-        listing = 0;
-        if (StartsWith(message, "Copy ") && message.find(" to ") != std::string::npos &&
-            message.find(kFailureMark) == std::string::npos) {
-            lastCopied = BaseName(message.substr(message.rfind(" to ") + 4));
-            if (!lastCopied.empty() && lastCopied.back() == '\n') {
-                lastCopied.pop_back();
-            }
-            continue;
-        }
-        if (StartsWith(message, "Remove: ") && message.size() > 18 &&
-            message.compare(message.size() - 10, 10, " Success!\n") == 0 &&
-            message.find('\\') == std::string::npos && message.find(".dll") == std::string::npos) {
-            ++removedSys;
-            continue;
-        }
+        w.listing = 0;
         if (message == kFinish) {
             v->closed = true;
             continue;
@@ -168,40 +385,65 @@ void Analyse(const InstallLogText& log, LogVerdict* v) {
                 (lastFailure.empty() ? std::string() : OneLine(lastFailure) + " / ") + OneLine(message);
             continue;
         }
+        if (Progress(&w, message)) {
+            continue;
+        }
 
         size_t mark = message.find(kFailureMark);
         if (mark != std::string::npos) {
             LogFailureItem item;
             item.record = message;
             item.step = message.substr(0, mark);
-            item.error =
-                ErrorNumberOfText(message.substr(mark + std::char_traits<char>::length(kFailureMark)));
-            if (item.step == "Remove sysfile ") {
-                if (removedSys < sysList.size()) {
-                    item.file = sysList[removedSys];
-                }
-                ++removedSys;
-            } else if (item.step == "Copy SYS file to system folder\n") {
-                item.file = NextAfter(sysList, lastCopied);
-            } else if (item.step == "Remove Dllfile ") {
-                item.file = "brommet.dll";
+            uint32_t code = 0;
+            if (ErrorFromFailureText(message.substr(mark + std::char_traits<char>::length(kFailureMark)),
+                                     &code)) {
+                item.error = code;
             }
-            const ExpectedRecord* rule = FindExpectedFailure(item.step, item.error, operationWord);
-            item.expected = rule != nullptr;
-            item.reason = rule != nullptr ? rule->reason : "";
+            LogContext context;
+            if (pendingItem >= 0 && item.step == pendingStep) {
+                // The failure record of a paired text: the same call, the
+                // same subject; the text takes its class from the error.
+                LogFailureItem& text = v->failures[static_cast<size_t>(pendingItem)];
+                context = w.pendingContext;
+                item.subject = text.subject;
+                text.error = item.error;
+                Classify(&text, FindTextRule(text.record, text.error, context), kUnknownText);
+            } else {
+                context = FailureContext(&w, item.step, &item.subject);
+            }
+            Classify(&item, FindStepRule(item.step, item.error, context), kUnknownStep);
             lastFailure = message;
             v->failures.push_back(item);
             continue;
         }
-        if (IsFixedErrorText(message)) {
+        if (IsErrorText(message)) {
             LogFailureItem item;
             item.record = message;
+            LogContext context = LOG_CONTEXT_ANY;
             if (message == "Copy sys file fail\n") {
-                item.file = NextAfter(sysList, lastCopied);
+                std::string next = NextAfter(w.sysList, w.lastCopied);
+                if (!next.empty()) {
+                    item.subject = "file " + next;
+                }
             }
-            const ExpectedRecord* rule = FindExpectedText(message, operationWord);
-            item.expected = rule != nullptr;
-            item.reason = rule != nullptr ? rule->reason : "";
+            for (const PairedText& paired : kPairedTexts) {
+                if (MatchesFormat(paired.text, message)) {
+                    std::string name = Between(message, "Can't open ", " service!\n");
+                    if (name.empty()) {
+                        name = Between(message, "Can't delete ", " service!\n");
+                    }
+                    if (!name.empty()) {
+                        item.subject = "service " + name;
+                        if (w.deletedServices.count(name) != 0) {
+                            context = LOG_CONTEXT_SERVICE_AGAIN;
+                        }
+                    }
+                    w.pendingItem = static_cast<int>(v->failures.size());
+                    w.pendingStep = paired.step;
+                    w.pendingContext = context;
+                }
+            }
+            Classify(&item, FindTextRule(message, kAnyError, context), kUnknownText);
             v->failures.push_back(item);
         }
     }
@@ -217,13 +459,14 @@ void Analyse(const InstallLogText& log, LogVerdict* v) {
     }
 }
 
-std::string ErrorText(long long error) {
-    if (error == kNoError) {
+std::string ErrorText(int64_t error) {
+    if (error == kAnyError) {
         return "";
     }
     char buffer[32];
     snprintf(buffer, sizeof(buffer), "0x%08llx", static_cast<unsigned long long>(error));
-    return std::to_string(error) + " (" + buffer + ")";
+    const char* name = SystemErrorName(static_cast<uint32_t>(error));
+    return std::to_string(error) + " (" + buffer + (name != nullptr ? std::string(", ") + name : "") + ")";
 }
 
 std::string VerdictText(const LogVerdict& v) {
@@ -251,13 +494,13 @@ void PrintText(const LogVerdict& v, std::ostream& out) {
     out << "  closing line: " << (v.closed ? "reached" : "missing") << "\n";
     for (const LogFailureItem& item : v.failures) {
         out << "  " << (item.expected ? "expected" : "real") << ": " << OneLine(item.record);
-        if (item.error != kNoError) {
+        if (item.error != kAnyError) {
             out << " [error " << ErrorText(item.error) << "]";
         }
-        if (!item.file.empty()) {
-            out << " [file " << item.file << "]";
+        if (!item.subject.empty()) {
+            out << " [" << item.subject << "]";
         }
-        if (item.expected) {
+        if (!item.reason.empty()) {
             out << " -- " << item.reason;
         }
         out << "\n";
@@ -276,7 +519,7 @@ void PrintJson(const LogVerdict& v, std::ostream& out) {
             const LogFailureItem& item = v.failures[i];
             out << (i == 0 ? "" : ", ") << "{\"record\": " << JsonString(item.record)
                 << ", \"step\": " << JsonString(item.step) << ", \"error\": " << item.error
-                << ", \"file\": " << JsonString(item.file)
+                << ", \"subject\": " << JsonString(item.subject)
                 << ", \"class\": " << (item.expected ? "\"expected\"" : "\"real\"")
                 << ", \"reason\": " << JsonString(item.reason) << "}";
         }
@@ -298,7 +541,7 @@ void PrintSummary(const std::vector<LogVerdict>& verdicts, std::ostream& out) {
         for (const LogFailureItem& item : v.failures) {
             if (!item.expected) {
                 std::string key = (item.step.empty() ? OneLine(item.record) : OneLine(item.step)) +
-                                  (item.error != kNoError ? " [error " + ErrorText(item.error) + "]" : "");
+                                  (item.error != kAnyError ? " [error " + ErrorText(item.error) + "]" : "");
                 real[key]++;
             }
         }
@@ -330,6 +573,22 @@ void PrintSummary(const std::vector<LogVerdict>& verdicts, std::ostream& out) {
 
 } // namespace
 
+int ReportOnLogBytes(const char* data, size_t size, std::ostream& out) {
+    LogVerdict v;
+    v.path = "(bytes)";
+    InstallLogText log;
+    SplitInstallLog(data, size, &log);
+    if (!log.problem.empty()) {
+        v.problem = log.problem;
+        v.exit = CHECK_EXIT_CANNOT;
+    } else {
+        Analyse(log, &v);
+    }
+    PrintText(v, out);
+    PrintJson(v, out);
+    return v.exit;
+}
+
 int RunLogVerb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     bool json = false;
     bool summary = false;
@@ -341,18 +600,50 @@ int RunLogVerb(const std::vector<std::string>& args, std::ostream& out, std::ost
             summary = true;
         } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
             err << "hallimor-check log: unknown option " << a
-                << "\nusage: hallimor-check log FILE... [--json] [--summary]\n";
+                << "\nusage: hallimor-check log FILE|FOLDER... [--json] [--summary]\n";
             return CHECK_EXIT_CANNOT;
         } else {
             files.push_back(a);
         }
     }
     if (files.empty()) {
-        err << "hallimor-check log: no FILE given\nusage: hallimor-check log FILE... [--json] [--summary]\n";
+        err << "hallimor-check log: no FILE given\nusage: hallimor-check log FILE|FOLDER... [--json] "
+               "[--summary]\n";
         return CHECK_EXIT_CANNOT;
     }
     std::vector<LogVerdict> verdicts;
     int exit = CHECK_EXIT_OK;
+    // A folder stands for every log under it, in path order: a fleet's
+    // collected logs are one folder, too many paths for a command line.
+    std::vector<std::string> paths;
+    for (const std::string& f : files) {
+        std::error_code error;
+        if (!fs::is_directory(fs::path(f), error)) {
+            paths.push_back(f);
+            continue;
+        }
+        std::vector<std::string> found;
+        fs::recursive_directory_iterator it(fs::path(f), fs::directory_options::skip_permission_denied,
+                                            error);
+        for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+            std::string name = it->path().filename().string();
+            if (name.size() > 4 && SameNoCase(name.substr(name.size() - 4), ".log") &&
+                it->is_regular_file(error)) {
+                found.push_back(it->path().string());
+            }
+        }
+        if (error || found.empty()) {
+            err << "hallimor-check log: " << f
+                << (error ? ": the folder cannot be read: " + error.message()
+                          : ": no .log file under this folder")
+                << "\n";
+            exit = CHECK_EXIT_CANNOT;
+            continue;
+        }
+        std::sort(found.begin(), found.end());
+        paths.insert(paths.end(), found.begin(), found.end());
+    }
+    files.swap(paths);
     // --summary prints the fleet's figures only.
     json = json && !summary;
     if (json) {

@@ -1,43 +1,80 @@
-// The classification of an install log's failure records and error texts:
-// which of them a sound machine writes, each with its reason, and the system
-// texts of the errors the installer meets, as Windows and Wine write them.
-// Everything that no rule covers is a real failure.
+// The classification of the installer's failure records and fixed error
+// texts: one table of data, each entry with its reason (documented in
+// docs/log-verdicts.md), and the system texts of the errors that the
+// installer meets, by which a record's text gives its error number.
 #ifndef HALLIMOR_TOOLS_CHECK_LOG_CLASSES_H
 #define HALLIMOR_TOOLS_CHECK_LOG_CLASSES_H
 
-#include <string>
+#include <stdint.h>
 
-// An error number not known, or not carried by the record.
-const long long kNoError = -1;
+#include <string_view>
+#include <vector>
 
-// A record that a sound run writes.
-struct ExpectedRecord {
-    const char* step;      // failure step as the record carries it ("Remove sysfile "), or nullptr
-    const char* text;      // a fixed message with %s and %d for its inserts, or nullptr
-    long long error;       // the error the failure must carry, kNoError for any
-    const char* operation; // the operation line's word ("Uninstall"), or nullptr for every operation
+enum LogClass {
+    LOG_CLASS_EXPECTED, // what a run on a sound machine writes
+    LOG_CLASS_REAL,     // something did not get done
+};
+
+// What a rule is about: the step of a failure record, or a fixed text.
+enum LogRuleKind {
+    LOG_RULE_STEP,
+    LOG_RULE_TEXT,
+};
+
+// Where a record stands in the run, as far as its class depends on it.
+enum LogContext {
+    LOG_CONTEXT_ANY,
+    LOG_CONTEXT_OEM_INF,       // reading the first hardware ID of a driver-store INF
+    LOG_CONTEXT_DRIVER_FILE,   // Clean deleting a name of its driver file table
+    LOG_CONTEXT_SERVICE_AGAIN, // Clean's second attempt at a service its first attempt deleted
+};
+
+// A rule's error: one number, or any error (also none known).
+constexpr int64_t kAnyError = -1;
+
+struct LogClassRule {
+    LogRuleKind kind;
+    const char* pattern; // the step exactly as logged, or the text's format
+    int64_t error;       // the error number the rule holds for, or kAnyError
+    LogContext context;  // LOG_CONTEXT_ANY: wherever the record stands
+    LogClass cls;
     const char* reason;
 };
 
-// The rule that makes a failure record (step and error) or a fixed message
-// expected in a run of that operation, or nullptr: the record is real.
-const ExpectedRecord* FindExpectedFailure(const std::string& step, long long error,
-                                          const std::string& operation);
-const ExpectedRecord* FindExpectedText(const std::string& message, const std::string& operation);
+// The table, in the order of lookup: the first rule whose pattern, error and
+// context fit decides. Every step and fixed error text ends in a rule for
+// any error in any context.
+const std::vector<LogClassRule>& LogClassRules();
 
-// The error number of a failure record's text: "(0x%08x)" or a system text
-// of Windows or Wine that the tool knows (trailing line ends ignored).
-// kNoError for any other text.
-long long ErrorNumberOfText(const std::string& text);
+// The rule for a failure record: its step exactly as logged, its error
+// number (kAnyError when the record carries none that the tool knows) and
+// its context. nullptr for a step the table does not hold.
+const LogClassRule* FindStepRule(std::string_view step, int64_t error, LogContext context);
 
-// True when message is one of the installer's fixed error texts (an error,
-// warning or refusal it logs without a failure record).
-bool IsFixedErrorText(const std::string& message);
+// The rule for a message that one of the table's fixed texts writes (its %s,
+// %d and %.*s stand for any text), with the error of the failure record that
+// goes with it (kAnyError when none) and its context. nullptr when no fixed
+// text of the table writes the message.
+const LogClassRule* FindTextRule(std::string_view message, int64_t error, LogContext context);
 
-// True when text is written by format (%s, %d and %.*s stand for any text).
-bool MatchesFormat(const char* format, const std::string& text);
+// True when format writes text (%s, %d and %.*s stand for any text).
+bool MatchesFormat(const char* format, std::string_view text);
 
-// Every rule, for the documentation check.
-const ExpectedRecord* ExpectedRecords(int* count);
+struct SystemErrorText {
+    uint32_t code;
+    const char* name;        // ERROR_FILE_NOT_FOUND
+    const char* windowsText; // the English text of Windows, without its line end
+    const char* wineText;    // Wine's English text, or nullptr when Wine has none
+};
+
+const std::vector<SystemErrorText>& SystemErrorTexts();
+
+// The error number of a failure record's text: "(0x%08x)", or a system text
+// of the table (line end and trailing blanks ignored). False when the text
+// is none of these.
+bool ErrorFromFailureText(std::string_view text, uint32_t* code);
+
+// The symbolic name of an error number, or nullptr.
+const char* SystemErrorName(uint32_t code);
 
 #endif
