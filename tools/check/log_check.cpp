@@ -309,8 +309,7 @@ bool Progress(LogWalk* w, const std::string& message) {
 // True when message is an error text: one of the table, or one that reads
 // like the installer's error texts but that the tool does not know.
 bool IsErrorText(const std::string& message) {
-    if (FindTextRule(message, kAnyError, LOG_CONTEXT_ANY) != nullptr ||
-        FindTextRule(message, kAnyError, LOG_CONTEXT_SERVICE_AGAIN) != nullptr) {
+    if (IsFixedText(message)) {
         return true;
     }
     for (const char* prefix : {"Error", "error", "Warning", "Can't ", "Refused "}) {

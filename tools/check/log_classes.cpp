@@ -428,12 +428,23 @@ const LogClassRule* FindStepRule(std::string_view step, int64_t error, LogContex
 
 const LogClassRule* FindTextRule(std::string_view message, int64_t error, LogContext context) {
     for (const LogClassRule& rule : kRules) {
-        if (rule.kind == LOG_RULE_TEXT && Fits(rule, error, context) &&
-            MatchesFormat(rule.pattern, message)) {
+        // Every pattern begins with a plain character: most rules end there.
+        if (rule.kind == LOG_RULE_TEXT && !message.empty() && message.front() == rule.pattern[0] &&
+            Fits(rule, error, context) && MatchesFormat(rule.pattern, message)) {
             return &rule;
         }
     }
     return nullptr;
+}
+
+bool IsFixedText(std::string_view message) {
+    for (const LogClassRule& rule : kRules) {
+        if (rule.kind == LOG_RULE_TEXT && !message.empty() && message.front() == rule.pattern[0] &&
+            MatchesFormat(rule.pattern, message)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool MatchesFormat(const char* format, std::string_view text) {

@@ -57,6 +57,10 @@ const LogClassRule* FindStepRule(std::string_view step, int64_t error, LogContex
 // text of the table writes the message.
 const LogClassRule* FindTextRule(std::string_view message, int64_t error, LogContext context);
 
+// True when one of the table's fixed texts writes message, whatever its
+// error and context.
+bool IsFixedText(std::string_view message);
+
 // True when format writes text (%s, %d and %.*s stand for any text).
 bool MatchesFormat(const char* format, std::string_view text);
 
