@@ -137,6 +137,12 @@ TEST(LogCheckClasses, EachRecordGetsItsClass) {
           "real: SetupFindFirstLine -> [Model]  FAILURE: (0xe0000102) [error 3758096642 (0xe0000102, "
           "ERROR_LINE_NOT_FOUND)] [INF C:\\pkg\\Win7\\a.inf]"}},
         {"Install",
+         {found + "C:\\windows\\inf\\oem3.inf\n", "Error : Path too long: C:\\pkg\\Win7\\a.inf\n",
+          "SetupFindFirstLine -> [Model]  FAILURE: (0xe0000102)"},
+         {"real: Error : Path too long: C:\\pkg\\Win7\\a.inf\\n [file C:\\pkg\\Win7\\a.inf]",
+          "real: SetupFindFirstLine -> [Model]  FAILURE: (0xe0000102) [error 3758096642 (0xe0000102, "
+          "ERROR_LINE_NOT_FOUND)] [INF C:\\pkg\\Win7\\b.inf]"}},
+        {"Install",
          {found + "C:\\windows\\inf\\oem3.inf\n", found + "C:\\pkg\\Win7\\a.inf\n",
           "Remove  FAILURE: Access denied.\n"},
          {"real: Remove  FAILURE: Access denied.\\n [error 5 (0x00000005, ERROR_ACCESS_DENIED)] [INF "

@@ -419,6 +419,17 @@ void Analyse(const InstallLogText& log, LogVerdict* v) {
             LogFailureItem item;
             item.record = message;
             LogContext context = LOG_CONTEXT_ANY;
+            std::string tooLong = Between(message, "Error : Path too long: ", "\n");
+            if (!tooLong.empty()) {
+                item.subject = "file " + tooLong;
+                // A package INF whose path does not fit is passed over
+                // without a read of its own.
+                if (w.packageReadsLeft > 0 && !w.packageFolder.empty() &&
+                    SameNoCase(tooLong.substr(0, w.packageFolder.size()), w.packageFolder)) {
+                    ++w.packageIndex;
+                    --w.packageReadsLeft;
+                }
+            }
             if (message == "Copy sys file fail\n") {
                 std::string next = NextAfter(w.sysList, w.lastCopied);
                 if (!next.empty()) {
