@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <set>
 #include <sstream>
