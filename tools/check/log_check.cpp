@@ -3,7 +3,6 @@
 // later; this verb reads what the run wrote and tells a clean run, a run
 // with real failures and a run that did not get through (or was cut short)
 // apart.
-#include <ctype.h>
 #include <stdint.h>
 #include <stdio.h>
 
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "check.h"
+#include "inf/inf_reader.h"
 #include "log_classes.h"
 #include "log_reader.h"
 
@@ -107,18 +107,6 @@ std::string Between(const std::string& message, const char* prefix, const char* 
     return message.substr(p, message.size() - p - s);
 }
 
-bool SameNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The steps of the first-hardware-ID reads of the superseded removal.
 const char* const kInfReadSteps[] = {
     "SetupOpenInfFile\n",
@@ -143,7 +131,6 @@ const PairedText kPairedTexts[] = {
 // What the walk over a run's records knows from the records before the
 // current one.
 struct LogWalk {
-    std::string operation;
     std::string packageFolder; // "Directory : %s"
     std::vector<std::string> sysList;
     std::vector<std::string> infList;
@@ -169,6 +156,12 @@ struct LogWalk {
     LogContext pendingContext = LOG_CONTEXT_ANY;
 };
 
+// True when path names a file in the logged package folder.
+bool UnderPackageFolder(const LogWalk& w, const std::string& path) {
+    return !w.packageFolder.empty() && path.size() > w.packageFolder.size() &&
+           infreader::SameNameNoCase(path.substr(0, w.packageFolder.size()), w.packageFolder);
+}
+
 void Classify(LogFailureItem* item, const LogClassRule* rule, const char* unknown) {
     item->expected = rule != nullptr && rule->cls == LOG_CLASS_EXPECTED;
     item->reason = rule != nullptr ? rule->reason : unknown;
@@ -184,8 +177,7 @@ LogContext InfRead(LogWalk* w, bool found, const std::string& id, const std::str
                    std::string* subject) {
     bool package;
     if (found) {
-        package = !w->packageFolder.empty() && path.size() > w->packageFolder.size() &&
-                  SameNoCase(path.substr(0, w->packageFolder.size()), w->packageFolder);
+        package = UnderPackageFolder(*w, path);
     } else {
         package = w->packageReadsLeft > 0;
     }
@@ -199,7 +191,7 @@ LogContext InfRead(LogWalk* w, bool found, const std::string& id, const std::str
     }
     if (found) {
         for (size_t k = 0; k < w->infList.size(); ++k) {
-            if (SameNoCase(BaseName(path), w->infList[k])) {
+            if (infreader::SameNameNoCase(BaseName(path), w->infList[k])) {
                 w->packageIndex = k;
                 w->packageReadsLeft = w->infList.size() - k;
                 break;
@@ -341,7 +333,6 @@ void Analyse(const InstallLogText& log, LogVerdict* v) {
             if (!v->operation.empty() && v->operation.back() == '\n') {
                 v->operation.pop_back();
             }
-            w.operation = v->operation;
             continue;
         }
         if (StartsWith(message, "OS Version : ")) {
@@ -425,8 +416,7 @@ void Analyse(const InstallLogText& log, LogVerdict* v) {
                 item.subject = "file " + tooLong;
                 // A package INF whose path does not fit is passed over
                 // without a read of its own.
-                if (w.packageReadsLeft > 0 && !w.packageFolder.empty() &&
-                    SameNoCase(tooLong.substr(0, w.packageFolder.size()), w.packageFolder)) {
+                if (w.packageReadsLeft > 0 && UnderPackageFolder(w, tooLong)) {
                     ++w.packageIndex;
                     --w.packageReadsLeft;
                 }
@@ -638,7 +628,7 @@ int RunLogVerb(const std::vector<std::string>& args, std::ostream& out, std::ost
                                             error);
         for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
             std::string name = it->path().filename().string();
-            if (name.size() > 4 && SameNoCase(name.substr(name.size() - 4), ".log") &&
+            if (name.size() > 4 && infreader::SameNameNoCase(name.substr(name.size() - 4), ".log") &&
                 it->is_regular_file(error)) {
                 found.push_back(it->path().string());
             }
