@@ -1,9 +1,9 @@
 // The classification table of hallimor-check log and the system error
 // texts it reads error numbers from. docs/log-verdicts.md lists the same
-// table; a rule changed here is changed there.
+// table (a host test compares them); a rule changed here is changed there.
 #include "log_classes.h"
 
-#include <stdio.h>
+#include <string_view>
 
 namespace {
 
