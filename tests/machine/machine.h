@@ -123,6 +123,7 @@ struct Machine {
     std::vector<Call> journal;
     DWORD lastError = 0;
     std::string shortNameDrives = "C"; // the volumes that make 8.3 names (drive letters)
+    std::string linkNewFilesInto;      // a folder where each file CreateFileA makes gets a second name
 };
 
 // The machine the platform operations act on.
@@ -154,6 +155,10 @@ void RemovePath(const std::string& path); // a file, or a folder with everything
 void AddSymbolicLink(const std::string& path, const std::string& target);
 // A second name, path, for the existing file existingPath.
 void AddHardLink(const std::string& path, const std::string& existingPath);
+// From now on every file that CreateFileA creates gets a second name in
+// folder at once, as another user's program could give it between the file's
+// creation and any check of it.
+void LinkNewFilesInto(const std::string& folder);
 // Whether the volume of the drive letter makes 8.3 short names for the
 // files created on it from now on (on for C: only, as for a system volume).
 // A search matches a name by its short name too: "*.sys" finds

@@ -585,6 +585,11 @@ void AddHardLink(const std::string& path, const std::string& existingPath) {
     M().files[Key(full)] = copy;
 }
 
+void LinkNewFilesInto(const std::string& folder) {
+    AddDirectory(folder);
+    M().linkNewFilesInto = folder;
+}
+
 bool FileExists(const std::string& path) {
     return Find(FullPath(path)) != nullptr;
 }
@@ -1286,6 +1291,9 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
                                                     FILE_ATTRIBUTE_ARCHIVE);
         sim::AssignShortName(full, &created);
         M().files[key] = created;
+        if (!M().linkNewFilesInto.empty()) {
+            sim::AddHardLink(M().linkNewFilesInto + "\\link" + std::to_string(sim::NextOpenFileId()), full);
+        }
     } else if (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING) {
         e->data.clear();
         sim::SyncHardLinks(*e);

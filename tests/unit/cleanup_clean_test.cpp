@@ -105,22 +105,34 @@ TEST_F(CleanupCleanProvider, EverySixVendorNameCounts) {
     }
 }
 
+// The attribute change is logged once it was asked for, whatever it
+// returned; a failed change leaves the file read-only, so its deletion fails.
 TEST_F(CleanupCleanProvider, ReadOnlyVendorInfIsMadeNormalFirst) {
-    sim::AddFile(InfPath("oem3.inf"), ProviderInf("KWE Communication"), FILE_ATTRIBUTE_READONLY);
+    for (bool changeFails : {false, true}) {
+        SCOPED_TRACE(changeFails ? "the attribute change fails" : "the attribute change succeeds");
+        if (changeFails) {
+            TearDown();
+            SetUp();
+            sim::FailCall("SetFileAttributesA", 1, ERROR_ACCESS_DENIED);
+        }
+        sim::AddFile(InfPath("oem3.inf"), ProviderInf("KWE Communication"), FILE_ATTRIBUTE_READONLY);
 
-    EXPECT_EQ(1, DeleteOemInfIfVendor(InfPath("oem3.inf").c_str()));
+        EXPECT_EQ(changeFails ? 0 : 1, DeleteOemInfIfVendor(InfPath("oem3.inf").c_str()));
 
-    EXPECT_FALSE(sim::FileExists(InfPath("oem3.inf")));
-    EXPECT_LT(sim::FindCall("SetFileAttributesA", Quoted(InfPath("oem3.inf")) + ", 128"),
-              sim::FindCall("DeleteFileA", Quoted(InfPath("oem3.inf"))));
-    std::vector<std::string> log = Messages();
-    std::vector<std::string> expected = {
-        "Change file attributes: " + InfPath("oem3.inf") + "\n",
-        "SetFileAttributes: FILE_ATTRIBUTE_NORMAL\n",
-        "Delete: " + InfPath("oem3.inf") + "\n",
-        "Delete success!\n",
-    };
-    EXPECT_EQ(expected, log);
+        EXPECT_EQ(changeFails, sim::FileExists(InfPath("oem3.inf")));
+        EXPECT_LT(sim::FindCall("SetFileAttributesA", Quoted(InfPath("oem3.inf")) + ", 128"),
+                  sim::FindCall("DeleteFileA", Quoted(InfPath("oem3.inf"))));
+        std::vector<std::string> log = Messages();
+        ASSERT_EQ(4u, log.size());
+        log[3] = log[3].substr(0, 16);
+        std::vector<std::string> expected = {
+            "Change file attributes: " + InfPath("oem3.inf") + "\n",
+            "SetFileAttributes: FILE_ATTRIBUTE_NORMAL\n",
+            "Delete: " + InfPath("oem3.inf") + "\n",
+            changeFails ? "Error: FAILURE: " : "Delete success!\n",
+        };
+        EXPECT_EQ(expected, log);
+    }
 }
 
 TEST_F(CleanupCleanProvider, UnreadableProvidersKeepTheFile) {

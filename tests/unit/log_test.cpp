@@ -104,9 +104,13 @@ TEST_F(LogTest, NothingIsWrittenAfterTheClose) {
 TEST_F(LogTest, FailureWithSystemTextCarriesTheText) {
     std::string text = SystemText(ERROR_FILE_NOT_FOUND);
     ASSERT_FALSE(text.empty());
+    sim::ClearJournal();
     SetLastError(ERROR_FILE_NOT_FOUND);
     LogFailure("Preinstall");
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    // The text in the machine's own language: neutral, default sublanguage.
+    EXPECT_EQ(std::vector<std::string>{"FormatMessageA(4864, NULL, 2, 1024, ptr, 0, NULL)"},
+              sim::CallLines({"FormatMessageA"}));
     std::vector<std::string> messages = Messages();
     ASSERT_EQ(1u, messages.size());
     EXPECT_EQ("Preinstall FAILURE: " + text, messages[0]);
@@ -182,6 +186,10 @@ TEST(LogOpen, WhateverStandsAtTheNameIsReplacedNotWrittenThrough) {
          1},
         {"a hard link",
          [](const std::string& log, const std::string& target) { sim::AddHardLink(log, target); }, 1},
+        // The new file itself gets a second name before it is checked: it is
+        // never taken, however few names it shows.
+        {"a link to each new file",
+         [](const std::string&, const std::string&) { sim::LinkNewFilesInto("C:\\Users\\Public"); }, 0},
         // A rename cannot replace these: no log, as before.
         {"a read-only old log",
          [](const std::string& log, const std::string&) {
