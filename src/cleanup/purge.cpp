@@ -13,8 +13,8 @@
 #include "common/vendor_config.h"
 #include "devices/devices.h"
 #include "environment/environment.h"
+#include "log/log.h"
 #include "platform/platform.h"
-#include "run/log.h"
 
 #define PROVIDER_BUFFER_SIZE 260
 

@@ -9,8 +9,8 @@
 #include "common/files.h"
 #include "common/text.h"
 #include "environment/environment.h"
+#include "log/log.h"
 #include "platform/platform.h"
-#include "run/log.h"
 
 #define FIELD_BUFFER_SIZE 260
 #define HARDWARE_ID_BUFFER_SIZE 260

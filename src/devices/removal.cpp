@@ -7,7 +7,7 @@
 #include "common/text.h"
 #include "common/vendor_config.h"
 #include "environment/environment.h"
-#include "run/log.h"
+#include "log/log.h"
 
 // A device whose hardware-ID list keeps asking for a bigger buffer is given
 // this many reads before the pass treats the property as unreadable.

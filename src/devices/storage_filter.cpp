@@ -4,10 +4,10 @@
 
 #include <string.h>
 
+#include "common/operation.h"
 #include "common/text.h"
 #include "common/vendor_config.h"
-#include "run/log.h"
-#include "run/run.h"
+#include "log/log.h"
 
 static const char kUsbStorKeyPath[] = "SYSTEM\\CurrentControlSet\\Services\\USBSTOR";
 static const char kEnumKeyPath[] = "SYSTEM\\CurrentControlSet\\Enum\\";

@@ -4,8 +4,8 @@
 
 #include "common/text.h"
 #include "environment/environment.h"
+#include "log/log.h"
 #include "platform/platform.h"
-#include "run/log.h"
 
 char g_SystemDriversFolder[PATH_BUFFER_SIZE];
 char g_SystemInfFolder[PATH_BUFFER_SIZE];

@@ -5,8 +5,8 @@
 #include "common/product_tables.h"
 #include "common/text.h"
 #include "environment/environment.h"
+#include "log/log.h"
 #include "platform/platform.h"
-#include "run/log.h"
 
 int g_OsCode = 0;
 char g_OsFolderName[OS_FOLDER_NAME_SIZE];

@@ -4,12 +4,12 @@
 
 #include <string.h>
 
+#include "common/operation.h"
 #include "common/product_tables.h"
 #include "common/text.h"
 #include "devices/devices.h"
 #include "environment/environment.h"
-#include "run/log.h"
-#include "run/run.h"
+#include "log/log.h"
 
 // The vendor's disk-eject tool, beside the installer.
 static const char kEjectToolFile[] = "lantrope.exe";

@@ -6,7 +6,7 @@
 
 #include <string.h>
 
-#include "run/log.h"
+#include "log/log.h"
 
 #define SHADOW_COPY_SERVICE "VSS"
 #define MANAGER_ACCESS (GENERIC_READ | GENERIC_WRITE | SC_MANAGER_LOCK)

@@ -6,10 +6,10 @@
 #include <string.h>
 
 #include "common/files.h"
+#include "common/operation.h"
 #include "common/text.h"
 #include "environment/environment.h"
-#include "run/log.h"
-#include "run/run.h"
+#include "log/log.h"
 
 // Outcome of putting one INF into the driver store.
 #define STORE_REFUSED (-1)

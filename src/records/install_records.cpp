@@ -4,9 +4,9 @@
 #include "common/product_tables.h"
 #include "common/text.h"
 #include "common/vendor_config.h"
+#include "log/log.h"
 #include "platform/platform.h"
 #include "records/records.h"
-#include "run/log.h"
 
 // The entry names the shipped program file, whatever name it was started under.
 static const char kProgramFileName[] = "Hallimor_x64.exe";

@@ -1,8 +1,8 @@
 // Power-management values of the modem drivers' service keys, and the
 // removal of single registry values at uninstall.
+#include "log/log.h"
 #include "platform/platform.h"
 #include "records/records.h"
-#include "run/log.h"
 
 #define MODEM_SERVICE_KEY_COUNT 3
 

@@ -1,18 +1,18 @@
-// Run control: the operation code and the fixed order of a run.
+// Run control: the choice of the operation and the fixed order of a run.
 #include "run/run.h"
 
 #include <string.h>
 
 #include "cleanup/cleanup.h"
+#include "common/operation.h"
 #include "common/text.h"
 #include "devices/devices.h"
 #include "environment/environment.h"
 #include "install/install.h"
+#include "log/log.h"
+#include "log/log_texts.h"
 #include "platform/platform.h"
 #include "records/records.h"
-#include "run/log.h"
-
-int g_OperationCode = OPERATION_INSTALL;
 
 const char kProgramVersion[] = "1.0.1.17";
 
@@ -134,7 +134,7 @@ int RunInstaller(int argc, char** argv) {
         return RUN_FAILED;
     }
 
-    LogMessage("**************** KWE Driver Install ****************\n\n");
+    LogMessage("%s", kLogBanner);
     LogMessage("Version    : %s \n", kProgramVersion);
 
     ChooseOperation(argc, argv);
@@ -162,7 +162,7 @@ int RunInstaller(int argc, char** argv) {
 
     RunOperationSequence(g_OperationCode);
 
-    LogMessage("*************************Finish***********************\n\n");
+    LogMessage("%s", kLogClosingLine);
     CloseInstallLog();
     return 0;
 }

@@ -1,22 +1,10 @@
-// Run control: the operation codes and the whole run of the installer.
+// Run control: the whole run of the installer, from the command line to the
+// exit code. The operation code it chooses is in common/operation.h.
 #ifndef HALLIMOR_RUN_RUN_H
 #define HALLIMOR_RUN_RUN_H
 
-// Operation codes chosen by the command-line word.
-#define OPERATION_UNINSTALL 3
-#define OPERATION_PREINSTALL 6
-#define OPERATION_PREINSTALL_F 7
-#define OPERATION_INSTALL 8
-#define OPERATION_CLEAN 9
-#define OPERATION_PREINSTALL_CFG 11
-#define OPERATION_PREINSTALL_CU 12
-#define OPERATION_PREINSTALL_BYT 13
-
 // Exit code of a run that cannot begin its work.
 #define RUN_FAILED (-1)
-
-// The operation code of this run (Install until the word is read).
-extern int g_OperationCode;
 
 // The program version announced in the log.
 extern const char kProgramVersion[];

@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "common/operation.h"
 #include "common/text.h"
 #include "environment/environment.h"
+#include "log/log.h"
 #include "machine.h"
-#include "run/log.h"
 #include "run/run.h"
 
 namespace cleanup_test {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/operation.h"
 #include "common/vendor_config.h"
 #include "devices/devices.h"
 #include "devices_test_support.h"

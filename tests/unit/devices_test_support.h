@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "common/operation.h"
 #include "environment/environment.h"
+#include "log/log.h"
 #include "machine.h"
-#include "run/log.h"
 #include "run/run.h"
 
 namespace devices_test {

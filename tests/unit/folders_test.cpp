@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "environment/environment.h"
+#include "log/log.h"
 #include "machine.h"
-#include "run/log.h"
 #include "run/run.h"
 
 namespace {

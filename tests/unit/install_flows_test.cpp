@@ -2,6 +2,7 @@
 // natural and directly where the set-up must reach past the package scan.
 #include <gtest/gtest.h>
 
+#include "common/operation.h"
 #include "install/install.h"
 #include "install_test_support.h"
 

@@ -1,6 +1,7 @@
 // Driver file staging, INF preinstall and the INF model walk.
 #include <gtest/gtest.h>
 
+#include "common/operation.h"
 #include "install/install.h"
 #include "install_test_support.h"
 

@@ -3,9 +3,9 @@
 
 #include <string>
 
+#include "log/log.h"
 #include "machine.h"
 #include "platform/platform.h"
-#include "run/log.h"
 #include "run/run.h"
 
 namespace {

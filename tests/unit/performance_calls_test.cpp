@@ -16,12 +16,13 @@
 #include <vector>
 
 #include "cleanup/cleanup.h"
+#include "common/operation.h"
 #include "common/text.h"
 #include "common/vendor_config.h"
 #include "devices/devices.h"
 #include "environment/environment.h"
+#include "log/log.h"
 #include "machine.h"
-#include "run/log.h"
 #include "run/run.h"
 
 namespace {

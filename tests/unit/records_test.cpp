@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "common/vendor_config.h"
+#include "log/log.h"
 #include "machine.h"
 #include "records/records.h"
-#include "run/log.h"
 #include "run/run.h"
 
 namespace {

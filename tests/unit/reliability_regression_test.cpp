@@ -7,9 +7,9 @@
 
 #include "../fuzz/fuzz_machine.h"
 #include "cleanup/cleanup.h"
+#include "log/log.h"
 #include "machine.h"
 #include "reliability_support.h"
-#include "run/log.h"
 #include "run/run.h"
 
 namespace {

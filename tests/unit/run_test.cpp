@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/operation.h"
 #include "environment/environment.h"
 #include "machine.h"
 #include "run/run.h"

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "environment/environment.h"
+#include "log/log.h"
 #include "machine.h"
-#include "run/log.h"
 #include "run/run.h"
 
 namespace {

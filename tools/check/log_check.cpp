@@ -17,16 +17,13 @@
 
 #include "check.h"
 #include "inf/inf_reader.h"
+#include "log/log_texts.h"
 #include "log_classes.h"
 #include "log_reader.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const char kBanner[] = "**************** KWE Driver Install ****************\n\n";
-const char kFinish[] = "*************************Finish***********************\n\n";
-const char kFailureMark[] = " FAILURE: ";
 
 // One failure record or fixed error text of a run.
 struct LogFailureItem {
@@ -284,7 +281,7 @@ bool Progress(LogWalk* w, const std::string& message) {
         InfRead(w, true, message.substr(7, close - 7), message.substr(close + 7, message.size() - close - 8),
                 &unused);
     } else if (StartsWith(message, "Copy ") && message.find(" to ") != std::string::npos &&
-               message.find(kFailureMark) == std::string::npos) {
+               message.find(kLogFailureMark) == std::string::npos) {
         w->lastCopied = BaseName(message.substr(message.rfind(" to ") + 4));
         if (!w->lastCopied.empty() && w->lastCopied.back() == '\n') {
             w->lastCopied.pop_back();
@@ -314,7 +311,7 @@ bool IsErrorText(const std::string& message) {
 }
 
 void Analyse(const InstallLogText& log, LogVerdict* v) {
-    if (log.records.empty() || log.records[0].message != kBanner) {
+    if (log.records.empty() || log.records[0].message != kLogBanner) {
         v->problem = "does not begin with the installer's banner: not an install log";
         v->exit = CHECK_EXIT_CANNOT;
         return;
@@ -365,7 +362,7 @@ void Analyse(const InstallLogText& log, LogVerdict* v) {
             continue;
         }
         w.listing = 0;
-        if (message == kFinish) {
+        if (message == kLogClosingLine) {
             v->closed = true;
             continue;
         }
@@ -380,13 +377,13 @@ void Analyse(const InstallLogText& log, LogVerdict* v) {
             continue;
         }
 
-        size_t mark = message.find(kFailureMark);
+        size_t mark = message.find(kLogFailureMark);
         if (mark != std::string::npos) {
             LogFailureItem item;
             item.record = message;
             item.step = message.substr(0, mark);
             uint32_t code = 0;
-            if (ErrorFromFailureText(message.substr(mark + std::char_traits<char>::length(kFailureMark)),
+            if (ErrorFromFailureText(message.substr(mark + std::char_traits<char>::length(kLogFailureMark)),
                                      &code)) {
                 item.error = code;
             }

@@ -1,13 +1,12 @@
 // The install log: one text stream, recreated each run, to which every step
 // writes time-stamped records.
-#include "run/log.h"
+#include "log/log.h"
 
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
-#include "common/product_tables.h"
-#include "common/text.h"
+#include "log/log_texts.h"
 #include "platform/platform.h"
 
 // Size of the message buffer: a formatted message holds at most 2047
@@ -32,7 +31,7 @@ static FILE* s_LogStream = NULL;
 
 // The folder of path followed by "~", the random bytes in hex and ".tmp":
 // no longer than the log's own name, so that a log path that fits has a
-// temporary path that fits too.
+// temporary path that fits too. 0 when it does not fit dest.
 static int BuildTemporaryLogPath(char* dest, size_t destSize, const char* path) {
     unsigned char random[LOG_TEMPORARY_RANDOM_BYTES];
     char name[1 + 2 * LOG_TEMPORARY_RANDOM_BYTES + 5];
@@ -50,16 +49,12 @@ static int BuildTemporaryLogPath(char* dest, size_t destSize, const char* path) 
     }
     memcpy(name + 1 + 2 * LOG_TEMPORARY_RANDOM_BYTES, ".tmp", 4);
 
-    if (!CopyText(dest, destSize, path)) {
-        return 0;
-    }
-    char* lastSeparator = strrchr(dest, '\\');
-    if (lastSeparator == NULL) {
-        dest[0] = '\0';
-    } else {
-        lastSeparator[1] = '\0';
-    }
-    return AppendText(dest, destSize, name);
+    // The folder is the path up to its last backslash, that included.
+    const char* lastSeparator = strrchr(path, '\\');
+    int folderLength = lastSeparator == NULL ? 0 : (int)(lastSeparator - path + 1);
+    memset(dest, 0, destSize);
+    int written = snprintf(dest, destSize, "%.*s%s", folderLength, path, name);
+    return written > 0 && (size_t)written < destSize ? 1 : 0;
 }
 
 // Closes the new file and removes it: it is the installer's own, created
@@ -72,7 +67,7 @@ static void DiscardTemporaryLog(HANDLE file, const char* temporaryPath) {
 // One attempt: a new file with one link, renamed over the log's name and
 // handed to a text stream. NULL when any step fails, with the new file gone.
 static FILE* CreateLogStream(const char* path) {
-    char temporaryPath[PATH_BUFFER_SIZE];
+    char temporaryPath[MAX_PATH];
     BY_HANDLE_FILE_INFORMATION information;
 
     memset(temporaryPath, 0, sizeof(temporaryPath));
@@ -158,9 +153,9 @@ void LogFailure(const char* step) {
         error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&text, 0, NULL);
     if (length != 0 && text != NULL) {
         // The returned length bounds the read, terminator or not.
-        LogMessage("%s FAILURE: %.*s", name, (int)length, text);
+        LogMessage("%s%s%.*s", name, kLogFailureMark, (int)length, text);
     } else {
-        LogMessage("%s FAILURE: (0x%08x)", name, (unsigned int)error);
+        LogMessage("%s%s(0x%08x)", name, kLogFailureMark, (unsigned int)error);
     }
     if (text != NULL) {
         LocalFree(text);

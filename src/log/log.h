@@ -1,6 +1,6 @@
 // The install log: the installer's only report besides its exit code.
-#ifndef HALLIMOR_RUN_LOG_H
-#define HALLIMOR_RUN_LOG_H
+#ifndef HALLIMOR_LOG_LOG_H
+#define HALLIMOR_LOG_LOG_H
 
 #include "platform/platform.h"
 
