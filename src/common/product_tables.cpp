@@ -1,16 +1,26 @@
 #include "common/product_tables.h"
 
-const char kPackageFolderSuffix[] = "\\Drivers\\64bit\\";
+#define PACKAGE_DRIVERS_FOLDER "Drivers"
+#define PACKAGE_ARCHITECTURE_FOLDER "64bit"
+
+const char kPackageFolderSuffix[] = "\\" PACKAGE_DRIVERS_FOLDER "\\" PACKAGE_ARCHITECTURE_FOLDER "\\";
+const char kPackageDriversFolder[] = PACKAGE_DRIVERS_FOLDER;
+const char kPackageArchitectureFolder[] = PACKAGE_ARCHITECTURE_FOLDER;
+
+const char* const kOsFolderNames[OS_FOLDER_NAME_COUNT] = {"WIN7", "VISTA", "WNET"};
+
+const char kSystemDriversSubfolder[] = "system32\\drivers\\";
+const char kSystemInfSubfolder[] = "inf\\";
 
 const char* OsFolderNameForVersion(unsigned long major, unsigned long minor) {
     if ((major == 6 && minor == 1) || major == 7) {
-        return "WIN7";
+        return kOsFolderNames[0];
     }
     if (major == 6 && minor == 0) {
-        return "VISTA";
+        return kOsFolderNames[1];
     }
     if (major == 5 && minor <= 2) {
-        return "WNET";
+        return kOsFolderNames[2];
     }
     return "";
 }

@@ -11,8 +11,20 @@
 #define PACKAGE_LIST_CAPACITY 50
 #define PACKAGE_NAME_SIZE 74
 
-// The package folder beside the executable, before the OS folder name.
+// The package folder beside the executable, before the OS folder name
+// ("\\Drivers\\64bit\\"), and the names of its two folders.
 extern const char kPackageFolderSuffix[];
+extern const char kPackageDriversFolder[];
+extern const char kPackageArchitectureFolder[];
+
+// The OS folder names of the package layout: "WIN7", "VISTA" and "WNET".
+#define OS_FOLDER_NAME_COUNT 3
+extern const char* const kOsFolderNames[OS_FOLDER_NAME_COUNT];
+
+// The system folders below the Windows folder: the drivers' files and the
+// INFs. Each ends in a backslash.
+extern const char kSystemDriversSubfolder[];
+extern const char kSystemInfSubfolder[];
 
 // The OS folder name, the package sub-folder that a Windows version of the NT
 // family reads: "WIN7" for 6.1 and any 7.x, "VISTA" for 6.0, "WNET" for 5.0,

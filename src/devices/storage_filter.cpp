@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "common/operation.h"
+#include "common/product_tables.h"
 #include "common/text.h"
 #include "common/vendor_config.h"
 #include "log/log.h"
@@ -16,7 +17,6 @@ static const char kFilterValueName[] = "gorvel";
 static const char kFilterServiceName[] = "gorvel";
 static const char kFilterDisplayName[] = "KWE Mass Storage Filter Driver";
 static const char kFilterFriendlyName[] = "KWE Mass Storage Device";
-static const char kDriverFolder[] = "system32\\drivers\\";
 static const char kDriverExtension[] = ".sys";
 
 // Flag values of the filter driver.
@@ -174,7 +174,7 @@ void EnsureFilterService(const char* serviceName) {
     } else if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
         char driverPath[MAX_PATH];
         SC_HANDLE created = NULL;
-        if (JoinPath(driverPath, sizeof(driverPath), kDriverFolder, serviceName) &&
+        if (JoinPath(driverPath, sizeof(driverPath), kSystemDriversSubfolder, serviceName) &&
             AppendText(driverPath, sizeof(driverPath), kDriverExtension)) {
             created = CreateServiceA(manager, serviceName, kFilterDisplayName, 0, SERVICE_KERNEL_DRIVER,
                                      SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, driverPath, NULL, NULL, NULL,

@@ -60,8 +60,10 @@ int ResolveSystemFolders(void) {
     }
     CopyText(g_SystemInfFolder, sizeof(g_SystemInfFolder), g_SystemDriversFolder);
 
-    if (!AppendText(g_SystemDriversFolder, sizeof(g_SystemDriversFolder), "\\system32\\drivers\\") ||
-        !AppendText(g_SystemInfFolder, sizeof(g_SystemInfFolder), "\\inf\\")) {
+    if (!AppendText(g_SystemDriversFolder, sizeof(g_SystemDriversFolder), "\\") ||
+        !AppendText(g_SystemDriversFolder, sizeof(g_SystemDriversFolder), kSystemDriversSubfolder) ||
+        !AppendText(g_SystemInfFolder, sizeof(g_SystemInfFolder), "\\") ||
+        !AppendText(g_SystemInfFolder, sizeof(g_SystemInfFolder), kSystemInfSubfolder)) {
         memset(g_SystemDriversFolder, 0, sizeof(g_SystemDriversFolder));
         memset(g_SystemInfFolder, 0, sizeof(g_SystemInfFolder));
         LogMessage("Error : The system folder path is longer than %d characters\n", MAX_PATH - 1);

@@ -21,7 +21,6 @@ namespace {
 
 // The install flows create the filter service with this image path, relative
 // to the Windows folder.
-const char kSystemDriversRelative[] = "system32\\drivers\\";
 
 // Size of the service configuration buffer: the platform's documented upper
 // bound for one configuration with its strings.
@@ -279,7 +278,7 @@ int PackageCarriesFilter() {
 // "\SystemRoot" or "%SystemRoot%", or the full path with or without the
 // "\??" prefix. Letter case does not matter to the system.
 int IsFilterImagePath(const char* path) {
-    std::string relative = std::string(kSystemDriversRelative) + kFilterDriverFile;
+    std::string relative = std::string(kSystemDriversSubfolder) + kFilterDriverFile;
     std::string full = std::string(g_SystemDriversFolder) + kFilterDriverFile;
     const std::string forms[] = {relative, "\\SystemRoot\\" + relative, "%SystemRoot%\\" + relative, full,
                                  "\\??\\" + full};
@@ -293,7 +292,7 @@ int IsFilterImagePath(const char* path) {
 
 void CheckFilterService(std::ostream& out, Tally* tally) {
     const char* serviceName = kVendorServices[FILTER_SERVICE_INDEX];
-    std::string expected = std::string(kSystemDriversRelative) + kFilterDriverFile;
+    std::string expected = std::string(kSystemDriversSubfolder) + kFilterDriverFile;
     SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT);
     if (manager == NULL) {
         Report(out, tally, ITEM_UNKNOWN, "service", serviceName,

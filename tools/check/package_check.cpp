@@ -156,7 +156,7 @@ std::string WindowsPath(const LayoutContext& c, const std::string& name) {
     }
     // The installer builds "<folder>\Drivers\64bit\<OS folder name>\"; with
     // no OS folder name the path carries a doubled backslash.
-    return base + "\\Drivers\\64bit\\" + c.layout->osFolderName + "\\" + name;
+    return base + kPackageFolderSuffix + c.layout->osFolderName + "\\" + name;
 }
 
 void CheckScanLimits(LayoutContext& c) {

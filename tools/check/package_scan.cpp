@@ -109,8 +109,10 @@ bool FindPackageLayouts(const fs::path& folder, std::vector<PackageLayout>* layo
     if (!fs::is_directory(folder, error)) {
         return false;
     }
-    fs::path drivers = ChildNoCase(folder, "Drivers");
-    fs::path base = drivers.empty() ? fs::path() : ChildNoCase(drivers, "64bit");
+    fs::path drivers = ChildNoCase(folder, kPackageDriversFolder);
+    fs::path base = drivers.empty() ? fs::path() : ChildNoCase(drivers, kPackageArchitectureFolder);
+    // The layout's label: the package folder below the setup folder.
+    const std::string packageFolder = kPackageFolderSuffix + 1;
     if (base.empty()) {
         // FOLDER is one package folder: the layout its name gives.
         std::string name = fs::absolute(folder, error).lexically_normal().filename().string();
@@ -118,22 +120,22 @@ bool FindPackageLayouts(const fs::path& folder, std::vector<PackageLayout>* layo
             name = fs::absolute(folder, error).lexically_normal().parent_path().filename().string();
         }
         PackageLayout only;
-        for (const char* known : {"WIN7", "VISTA", "WNET"}) {
+        for (const char* known : kOsFolderNames) {
             if (SameNoCase(name, known)) {
                 only.osFolderName = known;
             }
         }
         only.folder = folder;
-        only.label = only.osFolderName.empty() ? std::string("Drivers\\64bit\\")
-                                               : "Drivers\\64bit\\" + only.osFolderName + "\\";
+        only.label = only.osFolderName.empty() ? packageFolder : packageFolder + only.osFolderName + "\\";
         layouts->push_back(only);
     } else {
-        for (const char* name : {"WIN7", "VISTA", "WNET", ""}) {
+        // Each OS folder, then the package folder itself (Windows 8 and later).
+        for (size_t i = 0; i <= OS_FOLDER_NAME_COUNT; ++i) {
             PackageLayout layout;
-            layout.osFolderName = name;
-            layout.label = *name == '\0' ? std::string("Drivers\\64bit\\")
-                                         : std::string("Drivers\\64bit\\") + name + "\\";
-            layout.folder = *name == '\0' ? base : ChildNoCase(base, name);
+            layout.osFolderName = i < OS_FOLDER_NAME_COUNT ? kOsFolderNames[i] : "";
+            layout.label =
+                layout.osFolderName.empty() ? packageFolder : packageFolder + layout.osFolderName + "\\";
+            layout.folder = layout.osFolderName.empty() ? base : ChildNoCase(base, layout.osFolderName);
             layouts->push_back(layout);
         }
     }
