@@ -5,20 +5,28 @@
 #include <string>
 #include <vector>
 
+#include "common/ascii_case.h"
+
 namespace infreader {
 
 std::string UpperAsciiText(const std::string& s) {
     std::string out = s;
     for (char& c : out) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
+        c = UpperAsciiChar(c);
     }
     return out;
 }
 
 bool SameNameNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && UpperAsciiText(a) == UpperAsciiText(b);
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (UpperAsciiChar(a[i]) != UpperAsciiChar(b[i])) {
+            return false;
+        }
+    }
+    return true;
 }
 
 const InfSection* FindInfSection(const InfFile& inf, const std::string& name) {

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "cleanup/cleanup_paths.h"
+#include "common/ascii_case.h"
 #include "common/files.h"
 #include "common/text.h"
 #include "environment/environment.h"

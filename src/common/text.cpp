@@ -61,55 +61,6 @@ int JoinPath(char* dest, size_t destSize, const char* folder, const char* name) 
     return 1;
 }
 
-void LowerAscii(char* s) {
-    if (s == NULL) {
-        return;
-    }
-    for (; *s != '\0'; ++s) {
-        if (*s >= 'A' && *s <= 'Z') {
-            *s = (char)(*s - 'A' + 'a');
-        }
-    }
-}
-
-void UpperAscii(char* s) {
-    if (s == NULL) {
-        return;
-    }
-    for (; *s != '\0'; ++s) {
-        if (*s >= 'a' && *s <= 'z') {
-            *s = (char)(*s - 'a' + 'A');
-        }
-    }
-}
-
-static int FoldAscii(unsigned char c) {
-    if (c >= 'A' && c <= 'Z') {
-        return c - 'A' + 'a';
-    }
-    return c;
-}
-
-int CompareNoCaseN(const char* a, const char* b, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        unsigned char ra = (unsigned char)a[i];
-        unsigned char rb = (unsigned char)b[i];
-        // Equal bytes need no folding; only a NUL ends the comparison there.
-        if (ra == rb) {
-            if (ra == 0) {
-                return 0;
-            }
-            continue;
-        }
-        int ca = FoldAscii(ra);
-        int cb = FoldAscii(rb);
-        if (ca != cb) {
-            return ca - cb;
-        }
-    }
-    return 0;
-}
-
 int SameText(const char* a, const char* b) {
     if (a == NULL || b == NULL) {
         return 0;

@@ -1,5 +1,5 @@
-// Bounded text and path building and ASCII case handling, shared by every
-// subsystem. Every function here writes only inside the buffer it is given.
+// Bounded text and path building, shared by every subsystem (ASCII case
+// handling is in common/ascii_case.h). Every function here writes only inside the buffer it is given.
 #ifndef HALLIMOR_COMMON_TEXT_H
 #define HALLIMOR_COMMON_TEXT_H
 
@@ -20,14 +20,6 @@ int AppendText(char* dest, size_t destSize, const char* src);
 // Clears dest and fills it with folder followed directly by name. Returns 1
 // when the whole path fits; otherwise returns 0 and leaves dest cleared.
 int JoinPath(char* dest, size_t destSize, const char* folder, const char* name);
-
-// ASCII case folding in place: only the letters A-Z / a-z change.
-void LowerAscii(char* s);
-void UpperAscii(char* s);
-
-// Compares at most n characters, folding A-Z onto a-z; stops at the first
-// difference or at the end of either string. 0 means equal.
-int CompareNoCaseN(const char* a, const char* b, size_t n);
 
 // Byte-for-byte comparison of two whole strings, terminator included.
 // 1 when they are the same string.

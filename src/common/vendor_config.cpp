@@ -1,5 +1,7 @@
 #include "common/vendor_config.h"
 
+#include "common/ascii_case.h"
+
 // The tables are constant expressions so that the build checks them: a
 // shorter compare would match other makers' devices (the removal compares
 // every entry over VENDOR_HARDWARE_ID_LENGTH characters and the purge over
@@ -86,10 +88,6 @@ const char kVendorUrlInfoAbout[] = "https://www.kwe.example/";
 
 namespace {
 
-constexpr char FoldAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c;
-}
-
 constexpr int TextLength(const char* text) {
     int length = 0;
     while (text != nullptr && text[length] != '\0') {
@@ -98,21 +96,9 @@ constexpr int TextLength(const char* text) {
     return length;
 }
 
-constexpr bool SameNoCase(const char* a, const char* b, int count) {
-    for (int i = 0; i < count; ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) {
-            return false;
-        }
-        if (a[i] == '\0') {
-            return true;
-        }
-    }
-    return true;
-}
-
 constexpr bool WellFormedEntry(const char* entry) {
     return entry != nullptr && TextLength(entry) == VENDOR_HARDWARE_ID_LENGTH &&
-           SameNoCase(entry, kVendorHardwareIdPrefix, VENDOR_HARDWARE_ID_PREFIX_LENGTH);
+           CompareNoCaseN(entry, kVendorHardwareIdPrefix, VENDOR_HARDWARE_ID_PREFIX_LENGTH) == 0;
 }
 
 constexpr bool AllWellFormed(const char* const* table, int count) {
@@ -126,7 +112,7 @@ constexpr bool AllWellFormed(const char* const* table, int count) {
 
 constexpr bool InRemovalTable(const char* entry) {
     for (int i = 0; i < REMOVAL_HARDWARE_ID_COUNT; ++i) {
-        if (SameNoCase(entry, kRemovalHardwareIds[i], VENDOR_HARDWARE_ID_LENGTH + 1)) {
+        if (CompareNoCaseN(entry, kRemovalHardwareIds[i], VENDOR_HARDWARE_ID_LENGTH + 1) == 0) {
             return true;
         }
     }

@@ -1,4 +1,5 @@
 // Removal of the vendor's device nodes by hardware ID, plugged in or not.
+#include "common/ascii_case.h"
 #include "devices/devices.h"
 
 #include <string.h>

@@ -1,5 +1,6 @@
 // The mass-storage filter: the "gorvel" flags in the registry, the filter
 // service and the lower filter on the storage function of present devices.
+#include "common/ascii_case.h"
 #include "devices/devices.h"
 
 #include <string.h>

@@ -1,6 +1,7 @@
 // Driver file staging and INF preinstall: the package's driver files are
 // copied into the system drivers folder, its INFs put into the driver store
 // and, for Install, bound to the devices that their models name.
+#include "common/ascii_case.h"
 #include "install/install.h"
 
 #include <string.h>

@@ -10,7 +10,7 @@ src=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/common"
-cp "$src/src/common/vendor_config.h" "$work/common/"
+cp "$src/src/common/vendor_config.h" "$src/src/common/ascii_case.h" "$work/common/"
 
 compile() {
     "$cxx" -std=c++17 -fsyntax-only -I "$work" "$work/vendor_config.cpp" 2>"$work/errors"

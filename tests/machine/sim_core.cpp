@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ascii_case.h"
+#include "inf/inf_reader.h"
 #include "run/run.h"
 #include "sim_internal.h"
 
@@ -242,21 +244,13 @@ std::vector<std::string> OpenHandleKinds() {
 }
 
 std::string UpperAscii(const std::string& s) {
-    std::string r = s;
-    for (char& c : r) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return r;
+    return infreader::UpperAsciiText(s);
 }
 
 std::string LowerAsciiCopy(const std::string& s) {
     std::string r = s;
     for (char& c : r) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
+        c = LowerAsciiChar(c);
     }
     return r;
 }

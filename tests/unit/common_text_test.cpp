@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "common/ascii_case.h"
 #include "common/text.h"
 
 namespace {

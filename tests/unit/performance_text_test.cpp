@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "common/ascii_case.h"
 #include "common/text.h"
 
 namespace {

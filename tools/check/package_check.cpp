@@ -59,7 +59,7 @@ const char* SeverityName(Severity s) {
 
 bool IsInboxDriverName(const std::string& name) {
     for (const char* inbox : kInboxDriverNames) {
-        if (SameNoCase(name, inbox)) {
+        if (infreader::SameNameNoCase(name, inbox)) {
             return true;
         }
     }
@@ -120,7 +120,7 @@ bool RemovalCovers(const std::string& id) {
         return false;
     }
     for (const char* entry : kRemovalHardwareIds) {
-        if (SameNoCase(id.substr(0, VENDOR_HARDWARE_ID_LENGTH), entry)) {
+        if (infreader::SameNameNoCase(id.substr(0, VENDOR_HARDWARE_ID_LENGTH), entry)) {
             return true;
         }
     }
@@ -129,7 +129,7 @@ bool RemovalCovers(const std::string& id) {
 
 bool NamesFile(const InfFacts& inf, const std::string& file) {
     for (const std::string& named : inf.namedFiles) {
-        if (SameNoCase(named, file)) {
+        if (infreader::SameNameNoCase(named, file)) {
             return true;
         }
     }
@@ -213,7 +213,7 @@ void CheckFilterPairing(LayoutContext& c) {
     }
     if (filterIndex < 0) {
         for (const ListedName& listed : c.listing.sys) {
-            if (SameNoCase(listed.name, kFilterDriverFile)) {
+            if (infreader::SameNameNoCase(listed.name, kFilterDriverFile)) {
                 Add(c, listed.name, SEVERITY_ERROR, "FILTER_NAME_CASE",
                     std::string("The filter driver is recognised only as \"") + kFilterDriverFile +
                         "\", letter case included: no filter is applied and Install binds every INF.");
@@ -296,12 +296,12 @@ void CheckInf(LayoutContext& c, const InfFacts& inf, const std::set<std::string>
     if (!inf.hasCatalogLine) {
         Add(c, inf.name, SEVERITY_ERROR, "NO_CATALOG",
             "[Version] names no CatalogFile: Windows refuses to store the INF for a signed install.");
-    } else if (folderNames.count(UpperAscii(inf.catalogFile)) == 0) {
+    } else if (folderNames.count(infreader::UpperAsciiText(inf.catalogFile)) == 0) {
         Add(c, inf.name, SEVERITY_ERROR, "CATALOG_MISSING",
             "The catalog " + inf.catalogFile + " is not in the folder: Windows refuses to store the INF.");
     }
     if (inf.modelsSectionExists) {
-        std::string prefix = UpperAscii(kVendorHardwareIdPrefix);
+        std::string prefix = infreader::UpperAsciiText(kVendorHardwareIdPrefix);
         if (inf.firstHardwareId.empty()) {
             Add(c, inf.name, SEVERITY_WARNING, "FIRST_ID_EMPTY",
                 "The first model line has no hardware ID: superseded copies of this INF are never removed.");
@@ -319,7 +319,7 @@ void CheckInf(LayoutContext& c, const InfFacts& inf, const std::set<std::string>
             std::sort(amd64.begin(), amd64.end());
             plain.erase(std::unique(plain.begin(), plain.end()), plain.end());
             amd64.erase(std::unique(amd64.begin(), amd64.end()), amd64.end());
-            if (plain != amd64 && !SameNoCase(decorated, inf.modelsSection)) {
+            if (plain != amd64 && !infreader::SameNameNoCase(decorated, inf.modelsSection)) {
                 Add(c, inf.name, SEVERITY_WARNING, "MODELS_DIFFER",
                     "[" + inf.modelsSection + "] and [" + decorated +
                         "] list different hardware IDs: the installer binds by the first, Windows matches by "
@@ -352,7 +352,7 @@ void CheckInf(LayoutContext& c, const InfFacts& inf, const std::set<std::string>
     for (const std::string& service : inf.services) {
         bool known = false;
         for (const char* vendor : kVendorServices) {
-            known = known || SameNoCase(service, vendor);
+            known = known || infreader::SameNameNoCase(service, vendor);
         }
         if (!known) {
             Add(c, inf.name, SEVERITY_WARNING, "SERVICE_NOT_PURGED",
@@ -387,7 +387,7 @@ void CheckDriverFiles(LayoutContext& c) {
         }
         bool purged = listed.name == kFilterDriverFile;
         for (const char* file : kVendorDriverFiles) {
-            purged = purged || SameNoCase(listed.name, file);
+            purged = purged || infreader::SameNameNoCase(listed.name, file);
         }
         if (!purged) {
             Add(c, listed.name, SEVERITY_WARNING, "FILE_NOT_PURGED",
@@ -420,7 +420,7 @@ bool CheckLayout(const PackageLayout& layout, const Options& options, std::vecto
     }
     std::set<std::string> folderNames;
     for (const std::string& name : c.listing.allNames) {
-        folderNames.insert(UpperAscii(name));
+        folderNames.insert(infreader::UpperAsciiText(name));
     }
     for (const ListedName& listed : c.listing.inf) {
         c.infs.push_back(ReadInfFacts(layout.folder / listed.name, listed.name));

@@ -24,7 +24,7 @@ fs::path ChildNoCase(const fs::path& folder, const std::string& name) {
         return exact;
     }
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (SameNoCase(it->path().filename().string(), name) && it->is_directory(error)) {
+        if (infreader::SameNameNoCase(it->path().filename().string(), name) && it->is_directory(error)) {
             return it->path();
         }
     }
@@ -72,7 +72,7 @@ const infreader::InfLine* FirstKeyLine(const infreader::InfSection* section, con
         return nullptr;
     }
     for (const infreader::InfLine& line : section->lines) {
-        if (line.hasKey && SameNoCase(line.key, key)) {
+        if (line.hasKey && infreader::SameNameNoCase(line.key, key)) {
             return &line;
         }
     }
@@ -80,14 +80,6 @@ const infreader::InfLine* FirstKeyLine(const infreader::InfSection* section, con
 }
 
 } // namespace
-
-std::string UpperAscii(const std::string& text) {
-    return infreader::UpperAsciiText(text);
-}
-
-bool SameNoCase(const std::string& a, const std::string& b) {
-    return infreader::SameNameNoCase(a, b);
-}
 
 const std::vector<WindowsVersion>& KnownWindowsVersions() {
     static const std::vector<WindowsVersion> versions = {
@@ -121,7 +113,7 @@ bool FindPackageLayouts(const fs::path& folder, std::vector<PackageLayout>* layo
         }
         PackageLayout only;
         for (const char* known : kOsFolderNames) {
-            if (SameNoCase(name, known)) {
+            if (infreader::SameNameNoCase(name, known)) {
                 only.osFolderName = known;
             }
         }
@@ -151,8 +143,8 @@ bool FindPackageLayouts(const fs::path& folder, std::vector<PackageLayout>* layo
 
 bool ScanPatternMatches(const std::string& name, const std::string& extension, bool* throughShortName) {
     *throughShortName = false;
-    std::string upper = UpperAscii(name);
-    std::string suffix = "." + UpperAscii(extension);
+    std::string upper = infreader::UpperAsciiText(name);
+    std::string suffix = "." + infreader::UpperAsciiText(extension);
     if (upper.size() >= suffix.size() &&
         upper.compare(upper.size() - suffix.size(), suffix.size(), suffix) == 0) {
         return true;
@@ -163,7 +155,7 @@ bool ScanPatternMatches(const std::string& name, const std::string& extension, b
         return false;
     }
     std::string last = upper.substr(dot + 1);
-    if (last.size() > 3 && last.compare(0, 3, UpperAscii(extension)) == 0) {
+    if (last.size() > 3 && last.compare(0, 3, infreader::UpperAsciiText(extension)) == 0) {
         *throughShortName = true;
         return true;
     }
@@ -171,7 +163,7 @@ bool ScanPatternMatches(const std::string& name, const std::string& extension, b
 }
 
 bool NtfsNameLess(const std::string& a, const std::string& b) {
-    return UpperAscii(a) < UpperAscii(b);
+    return infreader::UpperAsciiText(a) < infreader::UpperAsciiText(b);
 }
 
 FolderListing ListPackageFolder(const fs::path& folder) {
@@ -219,7 +211,7 @@ std::vector<std::string> ModelsSectionIds(const infreader::InfFile& inf, const s
     for (const infreader::InfLine& line : models->lines) {
         for (size_t i = 1; i < line.fields.size(); ++i) {
             if (!line.fields[i].empty()) {
-                ids.push_back(UpperAscii(line.fields[i]));
+                ids.push_back(infreader::UpperAsciiText(line.fields[i]));
             }
         }
     }
@@ -293,7 +285,7 @@ InfFacts ReadInfFacts(const fs::path& path, const std::string& name) {
         facts.modelsSectionExists = models != nullptr;
         if (models != nullptr && !models->lines.empty()) {
             const infreader::InfLine& first = models->lines.front();
-            facts.firstHardwareId = first.fields.size() > 1 ? UpperAscii(first.fields[1]) : "";
+            facts.firstHardwareId = first.fields.size() > 1 ? infreader::UpperAsciiText(first.fields[1]) : "";
             facts.modelHardwareIds = ModelsSectionIds(facts.inf, facts.modelsSection);
         }
     }
@@ -302,7 +294,8 @@ InfFacts ReadInfFacts(const fs::path& path, const std::string& name) {
         for (const infreader::InfLine& line : section.lines) {
             if (line.hasKey) {
                 facts.namedFiles.push_back(line.key);
-                if (SameNoCase(line.key, "AddService") && !line.fields.empty() && !line.fields[0].empty()) {
+                if (infreader::SameNameNoCase(line.key, "AddService") && !line.fields.empty() &&
+                    !line.fields[0].empty()) {
                     facts.services.push_back(line.fields[0]);
                 }
             }

@@ -88,8 +88,4 @@ InfFacts ReadInfFacts(const std::filesystem::path& path, const std::string& name
 // The hardware IDs (field 2 and later) of every line of a models section.
 std::vector<std::string> ModelsSectionIds(const infreader::InfFile& inf, const std::string& section);
 
-// ASCII upper-casing, as the superseded removal upper-cases a hardware ID.
-std::string UpperAscii(const std::string& text);
-bool SameNoCase(const std::string& a, const std::string& b);
-
 #endif
