@@ -2,6 +2,7 @@
 // files and INFs, and which files the package brings.
 #include <string.h>
 
+#include "common/program_folder.h"
 #include "common/text.h"
 #include "environment/environment.h"
 #include "log/log.h"
@@ -75,25 +76,13 @@ int ResolveSystemFolders(void) {
 // Puts the executable's folder into the driver package folder buffer. 0 after
 // logging the cause.
 static int TakeProgramFolder(void) {
-    DWORD length = GetModuleFileNameA(NULL, g_DriverPackageFolder, sizeof(g_DriverPackageFolder));
-    // A result equal to the buffer size means the path was cut to fit.
-    if (length >= sizeof(g_DriverPackageFolder) ||
-        BoundedLength(g_DriverPackageFolder, sizeof(g_DriverPackageFolder)) ==
-            sizeof(g_DriverPackageFolder)) {
-        memset(g_DriverPackageFolder, 0, sizeof(g_DriverPackageFolder));
+    int found = FindProgramFolder(g_DriverPackageFolder, sizeof(g_DriverPackageFolder));
+    if (found == PROGRAM_FOLDER_TOO_LONG) {
         LogMessage("Error : The program path is longer than %d characters\n", MAX_PATH - 1);
-        return 0;
-    }
-    if (g_DriverPackageFolder[0] == '\0') {
+    } else if (found != PROGRAM_FOLDER_FOUND) {
         LogMessage("Get current exe directory fail!\n");
-        return 0;
     }
-    PathRemoveFileSpecA(g_DriverPackageFolder);
-    if (g_DriverPackageFolder[0] == '\0') {
-        LogMessage("Get current exe directory fail!\n");
-        return 0;
-    }
-    return 1;
+    return found == PROGRAM_FOLDER_FOUND ? 1 : 0;
 }
 
 // Puts the program folder (the executable's own when programFolder is NULL),

@@ -6,6 +6,7 @@
 
 #include "common/operation.h"
 #include "common/product_tables.h"
+#include "common/program_folder.h"
 #include "common/text.h"
 #include "devices/devices.h"
 #include "environment/environment.h"
@@ -38,16 +39,8 @@ static void StartEjectTool(void) {
 
     LogMessage("Call lantrope.exe...\n");
 
-    memset(folder, 0, sizeof(folder));
-    DWORD length = GetModuleFileNameA(NULL, folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        // Nothing, or a path cut short at the buffer's end.
-        LogMessage("Error: lantrope.exe not started, the program folder is unknown\n");
-        return;
-    }
-    folder[sizeof(folder) - 1] = '\0';
-    PathRemoveFileSpecA(folder);
-    if (folder[0] == '\0') {
+    // Whether the path was cut or is missing, the tool is not found.
+    if (FindProgramFolder(folder, sizeof(folder)) != PROGRAM_FOLDER_FOUND) {
         LogMessage("Error: lantrope.exe not started, the program folder is unknown\n");
         return;
     }

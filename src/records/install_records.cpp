@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "common/product_tables.h"
+#include "common/program_folder.h"
 #include "common/text.h"
 #include "common/vendor_config.h"
 #include "log/log.h"
@@ -58,21 +59,12 @@ typedef struct EntryPaths {
 // fit; otherwise logs why and returns 0.
 static int BuildEntryPaths(EntryPaths* paths) {
     char modulePath[MAX_PATH];
-    memset(modulePath, 0, sizeof(modulePath));
-    DWORD length = GetModuleFileNameA(NULL, modulePath, MAX_PATH);
-    if (length >= MAX_PATH) {
-        // The path was cut to fit the buffer: a folder taken from it would
-        // name some other place.
+    int found = FindProgramFolder(modulePath, sizeof(modulePath));
+    if (found == PROGRAM_FOLDER_TOO_LONG) {
         LogMessage("Program path too long, uninstall entry not written!\n");
         return 0;
     }
-    modulePath[MAX_PATH - 1] = '\0';
-    if (modulePath[0] == '\0') {
-        LogMessage("Get current exe directory fail!\n");
-        return 0;
-    }
-    PathRemoveFileSpecA(modulePath);
-    if (modulePath[0] == '\0') {
+    if (found != PROGRAM_FOLDER_FOUND) {
         LogMessage("Get current exe directory fail!\n");
         return 0;
     }
