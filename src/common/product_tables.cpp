@@ -1,5 +1,7 @@
 #include "common/product_tables.h"
 
+#include <string.h>
+
 #define PACKAGE_DRIVERS_FOLDER "Drivers"
 #define PACKAGE_ARCHITECTURE_FOLDER "64bit"
 
@@ -26,6 +28,15 @@ const char* OsFolderNameForVersion(unsigned long major, unsigned long minor) {
 }
 
 const char kFilterDriverFile[] = "gorvel.sys";
+
+int FindFilterDriverIndex(const char* const names[], int count) {
+    for (int i = 0; names != nullptr && i < count; ++i) {
+        if (names[i] != nullptr && strcmp(names[i], kFilterDriverFile) == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
 
 const char* const kVendorProviders[VENDOR_PROVIDER_COUNT] = {
     "KWE Corporation",  "KWE Communication", "KWE Incorporated",

@@ -40,6 +40,10 @@ const char* OsFolderNameForVersion(unsigned long major, unsigned long minor);
 // by this exact name (letter case included).
 extern const char kFilterDriverFile[];
 
+// The index of the filter driver's file among the first count names of a
+// driver file list: the first name that is kFilterDriverFile exactly, or -1.
+int FindFilterDriverIndex(const char* const names[], int count);
+
 // Providers that mark an INF as the vendor's. Compared as whole strings,
 // letter case included.
 extern const char* const kVendorProviders[VENDOR_PROVIDER_COUNT];

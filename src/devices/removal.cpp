@@ -19,16 +19,10 @@ static const int kMaxHardwareIdReads = 8;
 static const SIZE_T kHardwareIdPadding = 2;
 
 void RemoveVendorDevices(void) {
-    int count = g_DriverFileCount;
-    if (count > PACKAGE_LIST_CAPACITY) {
-        count = PACKAGE_LIST_CAPACITY;
-    }
-    for (int i = 0; i < count; ++i) {
-        if (SameText(g_DriverFiles[i], kFilterDriverFile)) {
-            LogMessage("Found KWE Mass Storage Device,Disable...\n");
-            ApplyMassStorageFilter();
-            break;
-        }
+    // Anywhere in the driver file list: no INF is paired with it here.
+    if (FilterDriverIndex(g_DriverFileCount) >= 0) {
+        LogMessage("Found KWE Mass Storage Device,Disable...\n");
+        ApplyMassStorageFilter();
     }
 
     for (int i = 0; i < REMOVAL_HARDWARE_ID_COUNT; ++i) {

@@ -41,6 +41,10 @@ int ScanDriverPackage(void);
 // were started from there. An empty folder fails as an empty program path.
 int ScanDriverPackageBeside(const char* programFolder);
 
+// The index of the filter driver's file among the first count entries of
+// the driver file list (never past the list), or -1 when none of them is it.
+int FilterDriverIndex(int count);
+
 // Process-start values of everything above.
 void ResetEnvironmentState(void);
 

@@ -190,6 +190,18 @@ static int ScanPackageOf(const char* programFolder) {
     return 1;
 }
 
+int FilterDriverIndex(int count) {
+    const char* names[PACKAGE_LIST_CAPACITY];
+    int listed = count < g_DriverFileCount ? count : g_DriverFileCount;
+    if (listed > PACKAGE_LIST_CAPACITY) {
+        listed = PACKAGE_LIST_CAPACITY;
+    }
+    for (int i = 0; i < listed; ++i) {
+        names[i] = g_DriverFiles[i];
+    }
+    return FindFilterDriverIndex(names, listed);
+}
+
 int ScanDriverPackage(void) {
     return ScanPackageOf(NULL);
 }

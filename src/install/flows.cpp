@@ -23,12 +23,6 @@ static int InfEntryCount(void) {
     return g_InfCount > PACKAGE_LIST_CAPACITY ? PACKAGE_LIST_CAPACITY : g_InfCount;
 }
 
-// The filter driver's file and its INF stand at the same index of their
-// lists; the name is compared exactly, letter case included.
-static int IsFilterDriverAt(int index) {
-    return SameText(g_DriverFiles[index], kFilterDriverFile);
-}
-
 // Starts the disk-eject tool by its full path in the installer's own folder,
 // hidden, without waiting for it. Started by bare name, the program search
 // would also take a "lantrope.exe" from the current folder or the PATH.
@@ -71,20 +65,19 @@ void RunInstall(int operationCode) {
         return;
     }
 
-    int found = 0;
-    int filterIndex = 0;
+    // The filter driver's file and its INF stand at the same index of their
+    // lists, within the INFs that the loop reaches.
     int infCount = InfEntryCount();
+    int filterIndex = FilterDriverIndex(infCount);
     for (int i = 0; i < infCount; ++i) {
-        if (!found && IsFilterDriverAt(i)) {
+        if (i == filterIndex) {
             LogMessage("Found KWE Mass Storage Device Driver!\n");
-            found = 1;
-            filterIndex = i;
             continue;
         }
         PreinstallInf(g_InfFiles[i], operationCode);
     }
 
-    if (found) {
+    if (filterIndex >= 0) {
         // The filter driver's INF goes into the driver store last and is not
         // bound: the filter is brought into force on the devices instead.
         PreinstallInfOnly(g_InfFiles[filterIndex]);
@@ -111,12 +104,11 @@ static void RunPreinstallSequence(int operationCode, int storeOnly, int startEje
         return;
     }
 
-    int found = 0;
     int infCount = InfEntryCount();
+    int filterIndex = FilterDriverIndex(infCount);
     for (int i = 0; i < infCount; ++i) {
-        if (!found && IsFilterDriverAt(i)) {
+        if (i == filterIndex) {
             LogMessage("Found KWE Mass Storage Device Driver!\n");
-            found = 1;
         }
         if (storeOnly) {
             PreinstallInfOnly(g_InfFiles[i]);
@@ -125,7 +117,7 @@ static void RunPreinstallSequence(int operationCode, int storeOnly, int startEje
         }
     }
 
-    if (found) {
+    if (filterIndex >= 0) {
         LogMessage("Found KWE Mass Storage Device,Active...\n");
         ApplyMassStorageFilter();
     }

@@ -265,12 +265,7 @@ void CheckDriverStore(std::ostream& out, Tally* tally) {
 // The install flows bring the filter into force when the filter driver's file
 // stands in the driver file list at an index that their INF loop reaches.
 int PackageCarriesFilter() {
-    for (int i = 0; i < g_DriverFileCount && i < g_InfCount && i < PACKAGE_LIST_CAPACITY; ++i) {
-        if (SameText(g_DriverFiles[i], kFilterDriverFile)) {
-            return 1;
-        }
-    }
-    return 0;
+    return FilterDriverIndex(g_InfCount) >= 0 ? 1 : 0;
 }
 
 // The image path that the filter service was created with, or one of the

@@ -197,13 +197,11 @@ void CheckScanLimits(LayoutContext& c) {
 }
 
 void CheckFilterPairing(LayoutContext& c) {
-    int filterIndex = -1;
-    for (size_t i = 0; i < c.listing.sys.size(); ++i) {
-        if (c.listing.sys[i].name == kFilterDriverFile) {
-            filterIndex = static_cast<int>(i);
-            break;
-        }
+    std::vector<const char*> names;
+    for (const ListedName& listed : c.listing.sys) {
+        names.push_back(listed.name.c_str());
     }
+    int filterIndex = FindFilterDriverIndex(names.data(), static_cast<int>(names.size()));
     // The filter driver's INF: the INF that copies or names its file.
     std::vector<std::string> filterInfs;
     for (const InfFacts& inf : c.infs) {
