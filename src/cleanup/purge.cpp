@@ -6,7 +6,7 @@
 
 #include <string.h>
 
-#include "cleanup/cleanup_paths.h"
+#include "cleanup/oem_infs.h"
 #include "common/files.h"
 #include "common/product_tables.h"
 #include "common/text.h"
@@ -70,23 +70,14 @@ int DeleteOemInfIfVendor(const char* infPath) {
     return 1;
 }
 
-int PurgeVendorOemInfs(void) {
-    char infPath[PATH_BUFFER_SIZE];
-    WIN32_FIND_DATAA found;
-    HANDLE search;
+// DeleteOemInfIfVendor as a visitor of the OEM INF walk.
+static void DeleteIfVendor(const char* fileName, const char* infPath) {
+    (void)fileName;
+    DeleteOemInfIfVendor(infPath);
+}
 
-    search = FindFirstOemInf(&found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return 0;
-    }
-    do {
-        found.cFileName[MAX_PATH - 1] = '\0';
-        if (BuildRemovalPath(infPath, sizeof(infPath), g_SystemInfFolder, found.cFileName)) {
-            DeleteOemInfIfVendor(infPath);
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return 1;
+int PurgeVendorOemInfs(void) {
+    return ForEachOemInf(DeleteIfVendor);
 }
 
 void DeleteServiceByName(const char* serviceName) {

@@ -5,7 +5,7 @@
 
 #include <string.h>
 
-#include "cleanup/cleanup_paths.h"
+#include "cleanup/oem_infs.h"
 #include "common/ascii_case.h"
 #include "common/files.h"
 #include "common/text.h"
@@ -16,32 +16,8 @@
 #define FIELD_BUFFER_SIZE 260
 #define HARDWARE_ID_BUFFER_SIZE 260
 
-static const char kOemInfPattern[] = "oem*.inf";
 // The support library, below the Windows folder.
 static const char kSupportLibraryPath[] = "\\system32\\brommet.dll";
-
-int BuildRemovalPath(char* dest, size_t destSize, const char* folder, const char* name) {
-    if (JoinPath(dest, destSize, folder, name)) {
-        return 1;
-    }
-    LogMessage("Error : Path too long: %s%s\n", folder != NULL ? folder : "", name != NULL ? name : "");
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return 0;
-}
-
-HANDLE FindFirstOemInf(WIN32_FIND_DATAA* found) {
-    char pattern[PATH_BUFFER_SIZE];
-    HANDLE search = INVALID_HANDLE_VALUE;
-
-    memset(found, 0, sizeof(*found));
-    if (BuildRemovalPath(pattern, sizeof(pattern), g_SystemInfFolder, kOemInfPattern)) {
-        search = FindFirstFileA(pattern, found);
-    }
-    if (search == INVALID_HANDLE_VALUE) {
-        LogMessage("Error : Search Oem*.inf file \n");
-    }
-    return search;
-}
 
 // Two first hardware IDs name the same device only when both were read and
 // are the same string. An empty ID (an unreadable INF, or an empty field on
@@ -155,29 +131,19 @@ int DeleteOemInf(const char* fileName) {
     return 1;
 }
 
-int RemoveSupersededOemInfs(void) {
-    char infPath[PATH_BUFFER_SIZE];
+// A driver-store INF that serves the first hardware ID of a package INF is
+// superseded by it.
+static void RemoveIfSuperseded(const char* fileName, const char* infPath) {
     char hardwareId[HARDWARE_ID_BUFFER_SIZE];
-    WIN32_FIND_DATAA found;
-    HANDLE search;
-
-    search = FindFirstOemInf(&found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return 0;
+    memset(hardwareId, 0, sizeof(hardwareId));
+    FirstInfHardwareId(infPath, hardwareId);
+    if (PackageHasHardwareId(hardwareId) == 1) {
+        DeleteOemInf(fileName);
     }
-    do {
-        found.cFileName[MAX_PATH - 1] = '\0';
-        memset(hardwareId, 0, sizeof(hardwareId));
-        if (!BuildRemovalPath(infPath, sizeof(infPath), g_SystemInfFolder, found.cFileName)) {
-            continue;
-        }
-        FirstInfHardwareId(infPath, hardwareId);
-        if (PackageHasHardwareId(hardwareId) == 1) {
-            DeleteOemInf(found.cFileName);
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return 1;
+}
+
+int RemoveSupersededOemInfs(void) {
+    return ForEachOemInf(RemoveIfSuperseded);
 }
 
 void RemoveStagedDriverFiles(void) {
