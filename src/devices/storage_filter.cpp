@@ -7,6 +7,7 @@
 
 #include "common/operation.h"
 #include "common/product_tables.h"
+#include "common/registry.h"
 #include "common/text.h"
 #include "common/vendor_config.h"
 #include "log/log.h"
@@ -32,28 +33,10 @@ static const char kDriverExtension[] = ".sys";
 static const size_t kBusPrefixLength = 8;
 
 // Opens or creates keyPath under HKEY_LOCAL_MACHINE and writes the "gorvel"
-// flag there. Registry calls return their error instead of setting the last
-// error, so the code is put into the last error for the failure record.
+// flag there.
 static int WriteFilterValue(const char* keyPath, DWORD value) {
-    HKEY key = NULL;
-    DWORD disposition = 0;
-    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, NULL, REG_OPTION_NON_VOLATILE,
-                                  KEY_READ | KEY_WRITE, NULL, &key, &disposition);
-    if (status != ERROR_SUCCESS) {
-        LogFailureCode("RegOpenKeyEx\n", (DWORD)status);
-        return 0;
-    }
-
-    int written = 0;
-    status = RegSetValueExA(key, kFilterValueName, 0, REG_DWORD, (const BYTE*)&value, (DWORD)sizeof(value));
-    if (status != ERROR_SUCCESS) {
-        LogFailureCode("RegSetValueEx\n", (DWORD)status);
-    } else {
-        LogMessage("Set the gorvel value success!\n");
-        written = 1;
-    }
-    RegCloseKey(key);
-    return written;
+    return SetLocalMachineDword(keyPath, kFilterValueName, value, "RegOpenKeyEx\n",
+                                "Set the gorvel value success!\n");
 }
 
 int SetFilterFlag(const char* keyPath) {

@@ -3,6 +3,7 @@
 
 #include "common/product_tables.h"
 #include "common/program_folder.h"
+#include "common/registry.h"
 #include "common/text.h"
 #include "common/vendor_config.h"
 #include "log/log.h"
@@ -19,23 +20,7 @@ static const char kPublisher[] = "KWE Corporation";
 
 // Creates (or opens) one flag key and sets its flag to 1.
 static int WriteInstallFlag(const char* keyPath) {
-    HKEY key = NULL;
-    DWORD disposition = 0;
-    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, NULL, REG_OPTION_NON_VOLATILE,
-                                  KEY_READ | KEY_WRITE, NULL, &key, &disposition);
-    if (status != ERROR_SUCCESS) {
-        LogFailureCode("RegCreateKeyEx\n", (DWORD)status);
-        return 0;
-    }
-    DWORD installed = 1;
-    status = RegSetValueExA(key, kInstallFlagValue, 0, REG_DWORD, (const BYTE*)&installed, sizeof(installed));
-    if (status != ERROR_SUCCESS) {
-        LogFailureCode("RegSetValueEx\n", (DWORD)status);
-        RegCloseKey(key);
-        return 0;
-    }
-    RegCloseKey(key);
-    return 1;
+    return SetLocalMachineDword(keyPath, kInstallFlagValue, 1, "RegCreateKeyEx\n", NULL);
 }
 
 int SetInstallFlag(void) {
