@@ -21,7 +21,7 @@ endif()
 add_library(hallimor_check_machine STATIC ${CMAKE_SOURCE_DIR}/tools/check/machine_check.cpp)
 target_include_directories(hallimor_check_machine PUBLIC ${CMAKE_SOURCE_DIR}/tools/check)
 target_compile_options(hallimor_check_machine PRIVATE ${HALLIMOR_WARNINGS})
-target_link_libraries(hallimor_check_machine PUBLIC hallimor_core)
+target_link_libraries(hallimor_check_machine PUBLIC hallimor_core hallimor_check)
 if(WIN32)
   # After the installer's core on the link line: its objects import from them.
   target_link_libraries(hallimor_check_machine PUBLIC shlwapi advapi32)

@@ -34,6 +34,18 @@ int RunMachineVerb(const std::vector<std::string>& args, std::ostream& out, std:
 // control bytes and bytes of other code pages as \u00XX (read as Latin-1).
 std::string JsonString(const std::string& text);
 
+// One verb of the tool: its word, its entry point and its usage line after
+// the program's name.
+struct CheckVerb {
+    const char* name;
+    int (*run)(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+    const char* usage;
+};
+
+// A verb's refusal of its arguments: "hallimor-check VERB: reason" and the
+// verb's usage line on err. Returns CHECK_EXIT_CANNOT.
+int RefuseArguments(std::ostream& err, const std::string& verb, const std::string& reason);
+
 // The whole tool: argv[1] is the verb. Returns the process exit code.
 int RunCheckTool(int argc, char** argv, std::ostream& out, std::ostream& err);
 

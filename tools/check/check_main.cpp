@@ -1,6 +1,5 @@
-// Verb dispatch of hallimor-check.
-#include <string.h>
-
+// Verb dispatch of hallimor-check: one table of the verbs, read by the
+// dispatch, the help and every verb's refusal of its arguments.
 #include <string>
 #include <vector>
 
@@ -8,13 +7,30 @@
 
 namespace {
 
+// Every verb, in the order the help lists them.
+const std::vector<CheckVerb> kVerbs = {
+    {"package", RunPackageVerb, "package FOLDER [--setup-dir WINPATH] [--json] [--strict]"},
+    {"log", RunLogVerb, "log FILE|FOLDER... [--json] [--summary]"},
+    {"machine", RunMachineVerb, "machine [FOLDER] [--records]"},
+};
+
 void PrintUsage(std::ostream& err) {
-    err << "usage: hallimor-check package FOLDER [--setup-dir WINPATH] [--json] [--strict]\n"
-           "       hallimor-check log FILE|FOLDER... [--json] [--summary]\n"
-           "       hallimor-check machine [FOLDER] [--records]\n";
+    for (size_t i = 0; i < kVerbs.size(); ++i) {
+        err << (i == 0 ? "usage: " : "       ") << "hallimor-check " << kVerbs[i].usage << "\n";
+    }
 }
 
 } // namespace
+
+int RefuseArguments(std::ostream& err, const std::string& verb, const std::string& reason) {
+    err << "hallimor-check " << verb << ": " << reason << "\n";
+    for (const CheckVerb& entry : kVerbs) {
+        if (verb == entry.name) {
+            err << "usage: hallimor-check " << entry.usage << "\n";
+        }
+    }
+    return CHECK_EXIT_CANNOT;
+}
 
 int RunCheckTool(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (argc < 2) {
@@ -27,14 +43,10 @@ int RunCheckTool(int argc, char** argv, std::ostream& out, std::ostream& err) {
     for (int i = 2; i < argc; ++i) {
         args.push_back(argv[i]);
     }
-    if (verb == "package") {
-        return RunPackageVerb(args, out, err);
-    }
-    if (verb == "log") {
-        return RunLogVerb(args, out, err);
-    }
-    if (verb == "machine") {
-        return RunMachineVerb(args, out, err);
+    for (const CheckVerb& entry : kVerbs) {
+        if (verb == entry.name) {
+            return entry.run(args, out, err);
+        }
     }
     if (verb == "--help" || verb == "-h" || verb == "help") {
         PrintUsage(out);

@@ -597,17 +597,13 @@ int RunLogVerb(const std::vector<std::string>& args, std::ostream& out, std::ost
         } else if (a == "--summary") {
             summary = true;
         } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-            err << "hallimor-check log: unknown option " << a
-                << "\nusage: hallimor-check log FILE|FOLDER... [--json] [--summary]\n";
-            return CHECK_EXIT_CANNOT;
+            return RefuseArguments(err, "log", "unknown option " + a);
         } else {
             files.push_back(a);
         }
     }
     if (files.empty()) {
-        err << "hallimor-check log: no FILE given\nusage: hallimor-check log FILE|FOLDER... [--json] "
-               "[--summary]\n";
-        return CHECK_EXIT_CANNOT;
+        return RefuseArguments(err, "log", "no FILE given");
     }
     std::vector<LogVerdict> verdicts;
     int exit = CHECK_EXIT_OK;

@@ -424,10 +424,6 @@ int IsFolder(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-void PrintUsage(std::ostream& err) {
-    err << "usage: hallimor-check machine [FOLDER] [--records]\n";
-}
-
 } // namespace
 
 int RunMachineVerb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -438,9 +434,7 @@ int RunMachineVerb(const std::vector<std::string>& args, std::ostream& out, std:
         if (arg == "--records") {
             records = true;
         } else if (arg.compare(0, 2, "--") == 0 || haveFolder || arg.empty()) {
-            err << "hallimor-check machine: unexpected argument '" << arg << "'\n";
-            PrintUsage(err);
-            return CHECK_EXIT_CANNOT;
+            return RefuseArguments(err, "machine", "unexpected argument '" + arg + "'");
         } else {
             folder = arg;
             haveFolder = true;

@@ -469,9 +469,7 @@ int RunPackageVerb(const std::vector<std::string>& args, std::ostream& out, std:
     Options options;
     std::string reason;
     if (!ParseOptions(args, &options, &reason)) {
-        err << "hallimor-check package: " << reason
-            << "\nusage: hallimor-check package FOLDER [--setup-dir WINPATH] [--json] [--strict]\n";
-        return CHECK_EXIT_CANNOT;
+        return RefuseArguments(err, "package", reason);
     }
     std::vector<PackageLayout> layouts;
     if (!FindPackageLayouts(options.folder, &layouts)) {
