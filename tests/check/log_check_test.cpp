@@ -12,14 +12,15 @@
 #include <unistd.h>
 
 #include "check.h"
+#include "log/log_texts.h"
 #include "log_classes.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const char kBanner[] = "**************** KWE Driver Install ****************\n\n";
-const char kFinish[] = "*************************Finish***********************\n\n";
+const char* const kBanner = kLogBanner;
+const char* const kFinish = kLogClosingLine;
 
 // The bytes the installer writes for these messages: a time stamp before
 // each, every line feed as CR LF.

@@ -113,17 +113,15 @@ const char* const kInfReadSteps[] = {
     "SetupGetStringField -> [Model] ",
 };
 
-// Clean logs these texts and then the failure record of the same call,
-// which carries the error: the text takes its class from that error.
-struct PairedText {
-    const char* text;
-    const char* step;
+// The records that end the run with -1 once the log is open.
+const char* const kStartFailureTexts[] = {
+    "Error : Get windows driver directory fail\n",
+    "Error:Search sys file %d; inf file %d\n",
 };
-const PairedText kPairedTexts[] = {
-    {"Can't open %s service!\n", "OpenService"},
-    {"Can't delete %s service!\n", "DeleteService"},
-    {"Can't open service manager!\n", "OpenSCManager\n"},
-};
+
+// Records that read like the installer's error texts: a text of this kind
+// that the table does not hold is reported as unknown, never passed over.
+const char* const kErrorTextPrefixes[] = {"Error", "error", "Warning", "Can't ", "Refused "};
 
 // What the walk over a run's records knows from the records before the
 // current one.
@@ -151,6 +149,16 @@ struct LogWalk {
     int pendingItem = -1;
     const char* pendingStep = nullptr;
     LogContext pendingContext = LOG_CONTEXT_ANY;
+    // The header of the run and the start sequence.
+    bool inWindowsLine = false;
+    std::string lastFailure;
+};
+
+// The paired text that the record before the current one left waiting.
+struct PendingText {
+    int item = -1;
+    const char* step = nullptr;
+    LogContext context = LOG_CONTEXT_ANY;
 };
 
 // True when path names a file in the logged package folder.
@@ -260,38 +268,62 @@ LogContext FailureContext(LogWalk* w, const std::string& step, std::string* subj
 // The records of progress that later records are named from. True when the
 // message is one of them (it is then no failure or error text).
 bool Progress(LogWalk* w, const std::string& message) {
-    std::string field;
-    if (!(field = Between(message, "Directory : ", "\n")).empty()) {
-        w->packageFolder = field;
-    } else if (!(field = Between(message, "INFO: Preinstalling ", "\n")).empty()) {
-        w->preinstalling = field;
-    } else if (!(field = Between(message, "Updating ", "\n")).empty()) {
-        w->updating = field;
-    } else if (!(field = Between(message, "Delete ", " service success! \n")).empty()) {
-        w->deletedServices.insert(field);
-    } else if (!(field = Between(message, "Change file attributes: ", "\n")).empty()) {
-        w->lastAttributesPath = field;
-    } else if (!(field = Between(message, "Delete: ", "\n")).empty()) {
-        w->lastDeletePath = field;
-    } else if (!(field = Between(message, "Remove: ", " success!\n")).empty()) {
-        w->lastRemovedInf = field;
-    } else if (MatchesFormat("Found [%s] from %s\n", message)) {
-        size_t close = message.find("] from ");
-        std::string unused;
-        InfRead(w, true, message.substr(7, close - 7), message.substr(close + 7, message.size() - close - 8),
-                &unused);
-    } else if (StartsWith(message, "Copy ") && message.find(" to ") != std::string::npos &&
-               message.find(kLogFailureMark) == std::string::npos) {
-        w->lastCopied = BaseName(message.substr(message.rfind(" to ") + 4));
-        if (!w->lastCopied.empty() && w->lastCopied.back() == '\n') {
-            w->lastCopied.pop_back();
+    std::vector<std::string_view> fields;
+    const LogProgressRule* rule = nullptr;
+    for (const LogProgressRule& candidate : LogProgressRules()) {
+        // Every format begins with a plain character: most end there.
+        if (!message.empty() && message[0] == candidate.format[0] &&
+            MatchFormatFields(candidate.format, message, &fields)) {
+            rule = &candidate;
+            break;
         }
-    } else if (StartsWith(message, "Remove: ") && message.size() > 18 &&
-               message.compare(message.size() - 10, 10, " Success!\n") == 0 &&
-               message.find('\\') == std::string::npos && message.find(".dll") == std::string::npos) {
-        ++w->removedSys;
-    } else {
+    }
+    if (rule == nullptr || (rule->textRequired && fields[0].empty())) {
         return false;
+    }
+    std::string field(fields[0]);
+    switch (rule->progress) {
+    case LOG_PROGRESS_PACKAGE_FOLDER:
+        w->packageFolder = field;
+        break;
+    case LOG_PROGRESS_PREINSTALLING:
+        w->preinstalling = field;
+        break;
+    case LOG_PROGRESS_UPDATING:
+        w->updating = field;
+        break;
+    case LOG_PROGRESS_SERVICE_DELETED:
+        w->deletedServices.insert(field);
+        break;
+    case LOG_PROGRESS_ATTRIBUTES:
+        w->lastAttributesPath = field;
+        break;
+    case LOG_PROGRESS_DELETING:
+        w->lastDeletePath = field;
+        break;
+    case LOG_PROGRESS_INF_REMOVED:
+        w->lastRemovedInf = field;
+        break;
+    case LOG_PROGRESS_FIRST_ID: {
+        std::string unused;
+        InfRead(w, true, field, std::string(fields[1]), &unused);
+        break;
+    }
+    case LOG_PROGRESS_FILE_COPIED:
+        // A staging failure's record begins alike: it is no copy.
+        if (message.find(kLogFailureMark) != std::string::npos) {
+            return false;
+        }
+        w->lastCopied = BaseName(std::string(fields[1]));
+        break;
+    case LOG_PROGRESS_DRIVER_FILE_GONE:
+        // The driver files are named without their folder; the support
+        // library's record is no driver file's.
+        if (field.find('\\') != std::string::npos || field.find(".dll") != std::string::npos) {
+            return false;
+        }
+        ++w->removedSys;
+        break;
     }
     return true;
 }
@@ -302,12 +334,168 @@ bool IsErrorText(const std::string& message) {
     if (IsFixedText(message)) {
         return true;
     }
-    for (const char* prefix : {"Error", "error", "Warning", "Can't ", "Refused "}) {
+    for (const char* prefix : kErrorTextPrefixes) {
         if (StartsWith(message, prefix)) {
             return true;
         }
     }
     return false;
+}
+
+// The run's header: the operation line and the Windows version line, whose
+// parts may span several records. True when message belongs to it.
+bool ReadRunHeader(LogWalk* w, const std::string& message, LogVerdict* v) {
+    if (StartsWith(message, "OperateCode: ")) {
+        v->operation = message.substr(13);
+        if (!v->operation.empty() && v->operation.back() == '\n') {
+            v->operation.pop_back();
+        }
+        return true;
+    }
+    if (StartsWith(message, "OS Version : ")) {
+        w->inWindowsLine = true;
+        v->windows.clear();
+        return true;
+    }
+    if (w->inWindowsLine) {
+        v->windows += message;
+        if (!message.empty() && message.back() == '\n') {
+            v->windows.pop_back();
+            w->inWindowsLine = false;
+        }
+        return true;
+    }
+    return false;
+}
+
+// The scan's two lists: their headings and their "N.name" entries. True when
+// message is one of them; any other record ends a list.
+bool ReadPackageList(LogWalk* w, const std::string& message) {
+    if (message == "Sys file list:\n") {
+        w->listing = 1;
+        w->sysList.clear();
+        w->removedSys = 0;
+        return true;
+    }
+    if (message == "Inf file list:\n") {
+        w->listing = 2;
+        w->infList.clear();
+        return true;
+    }
+    std::string entry = ListEntryName(message);
+    if (w->listing != 0 && !entry.empty()) {
+        (w->listing == 1 ? w->sysList : w->infList).push_back(entry);
+        return true;
+    }
+    w->listing = 0;
+    return false;
+}
+
+// A record that ends the run with -1: the start sequence did not pass.
+bool ReadStartFailure(const LogWalk& w, const std::string& message, LogVerdict* v) {
+    for (const char* text : kStartFailureTexts) {
+        if (MatchesFormat(text, message)) {
+            v->startPassed = false;
+            v->startFailure =
+                (w.lastFailure.empty() ? std::string() : OneLine(w.lastFailure) + " / ") + OneLine(message);
+            return true;
+        }
+    }
+    return false;
+}
+
+// A failure record: its step, error, subject and class. The failure record
+// that follows a paired text gives that text its error and class.
+void AddFailureRecord(LogWalk* w, const std::string& message, size_t mark, const PendingText& pending,
+                      LogVerdict* v) {
+    LogFailureItem item;
+    item.record = message;
+    item.step = message.substr(0, mark);
+    uint32_t code = 0;
+    if (ErrorFromFailureText(message.substr(mark + std::char_traits<char>::length(kLogFailureMark)), &code)) {
+        item.error = code;
+    }
+    LogContext context;
+    if (pending.item >= 0 && item.step == pending.step) {
+        // The same call, the same subject; the text takes its class from the error.
+        LogFailureItem& text = v->failures[static_cast<size_t>(pending.item)];
+        context = pending.context;
+        item.subject = text.subject;
+        text.error = item.error;
+        Classify(&text, FindTextRule(text.record, text.error, context), kUnknownText);
+    } else {
+        context = FailureContext(w, item.step, &item.subject);
+    }
+    Classify(&item, FindStepRule(item.step, item.error, context), kUnknownStep);
+    w->lastFailure = message;
+    v->failures.push_back(item);
+}
+
+// The rule that first writes an error text, whatever its error and context,
+// with the texts of its conversions; nullptr when no rule writes it.
+const LogClassRule* TextRuleFields(const std::string& message, std::vector<std::string_view>* fields) {
+    for (const LogClassRule& rule : LogClassRules()) {
+        if (rule.kind == LOG_RULE_TEXT && !message.empty() && message[0] == rule.pattern[0] &&
+            MatchFormatFields(rule.pattern, message, fields)) {
+            return &rule;
+        }
+    }
+    return nullptr;
+}
+
+// An error text: what it concerns from the records around it, and its class;
+// a paired text waits for the failure record of its call.
+void AddErrorText(LogWalk* w, const std::string& message, LogVerdict* v) {
+    LogFailureItem item;
+    item.record = message;
+    LogContext context = LOG_CONTEXT_ANY;
+    std::vector<std::string_view> fields;
+    const LogClassRule* rule = TextRuleFields(message, &fields);
+    std::string tooLong = Between(message, "Error : Path too long: ", "\n");
+    if (!tooLong.empty()) {
+        item.subject = "file " + tooLong;
+        // A package INF whose path does not fit is passed over without a
+        // read of its own.
+        if (w->packageReadsLeft > 0 && UnderPackageFolder(*w, tooLong)) {
+            ++w->packageIndex;
+            --w->packageReadsLeft;
+        }
+    }
+    if (message == "Copy sys file fail\n") {
+        std::string next = NextAfter(w->sysList, w->lastCopied);
+        if (!next.empty()) {
+            item.subject = "file " + next;
+        }
+    }
+    if (rule != nullptr && rule->pairedStep != nullptr) {
+        // The service that Clean's text names, if it names one.
+        std::string name = fields.empty() ? std::string() : std::string(fields[0]);
+        if (!name.empty()) {
+            item.subject = "service " + name;
+            if (w->deletedServices.count(name) != 0) {
+                context = LOG_CONTEXT_SERVICE_AGAIN;
+            }
+        }
+        w->pendingItem = static_cast<int>(v->failures.size());
+        w->pendingStep = rule->pairedStep;
+        w->pendingContext = context;
+    }
+    Classify(&item, FindTextRule(message, kAnyError, context), kUnknownText);
+    v->failures.push_back(item);
+}
+
+// The verdict: 2 when the run did not get through or was cut short, 1 for
+// any real failure, 0 otherwise.
+void Conclude(LogVerdict* v) {
+    if (!v->startPassed || !v->closed) {
+        v->exit = CHECK_EXIT_CANNOT;
+        return;
+    }
+    for (const LogFailureItem& item : v->failures) {
+        if (!item.expected) {
+            v->exit = CHECK_EXIT_FINDINGS;
+        }
+    }
 }
 
 void Analyse(const InstallLogText& log, LogVerdict* v) {
@@ -317,144 +505,29 @@ void Analyse(const InstallLogText& log, LogVerdict* v) {
         return;
     }
     LogWalk w;
-    bool inWindowsLine = false;
-    std::string lastFailure;
-
     for (const LogRecord& record : log.records) {
         std::string message(record.message);
-        int pendingItem = w.pendingItem;
-        const char* pendingStep = w.pendingStep;
+        // A paired text waits for the very next record only.
+        PendingText pending{w.pendingItem, w.pendingStep, w.pendingContext};
         w.pendingItem = -1;
-        if (StartsWith(message, "OperateCode: ")) {
-            v->operation = message.substr(13);
-            if (!v->operation.empty() && v->operation.back() == '\n') {
-                v->operation.pop_back();
-            }
+        if (ReadRunHeader(&w, message, v) || ReadPackageList(&w, message)) {
             continue;
         }
-        if (StartsWith(message, "OS Version : ")) {
-            inWindowsLine = true;
-            v->windows.clear();
-            continue;
-        }
-        if (inWindowsLine) {
-            v->windows += message;
-            if (!message.empty() && message.back() == '\n') {
-                v->windows.pop_back();
-                inWindowsLine = false;
-            }
-            continue;
-        }
-        if (message == "Sys file list:\n") {
-            w.listing = 1;
-            w.sysList.clear();
-            w.removedSys = 0;
-            continue;
-        }
-        if (message == "Inf file list:\n") {
-            w.listing = 2;
-            w.infList.clear();
-            continue;
-        }
-        std::string entry = ListEntryName(message);
-        if (w.listing != 0 && !entry.empty()) {
-            (w.listing == 1 ? w.sysList : w.infList).push_back(entry);
-            continue;
-        }
-        w.listing = 0;
         if (message == kLogClosingLine) {
             v->closed = true;
             continue;
         }
-        if (message == "Error : Get windows driver directory fail\n" ||
-            MatchesFormat("Error:Search sys file %d; inf file %d\n", message)) {
-            v->startPassed = false;
-            v->startFailure =
-                (lastFailure.empty() ? std::string() : OneLine(lastFailure) + " / ") + OneLine(message);
+        if (ReadStartFailure(w, message, v) || Progress(&w, message)) {
             continue;
         }
-        if (Progress(&w, message)) {
-            continue;
-        }
-
         size_t mark = message.find(kLogFailureMark);
         if (mark != std::string::npos) {
-            LogFailureItem item;
-            item.record = message;
-            item.step = message.substr(0, mark);
-            uint32_t code = 0;
-            if (ErrorFromFailureText(message.substr(mark + std::char_traits<char>::length(kLogFailureMark)),
-                                     &code)) {
-                item.error = code;
-            }
-            LogContext context;
-            if (pendingItem >= 0 && item.step == pendingStep) {
-                // The failure record of a paired text: the same call, the
-                // same subject; the text takes its class from the error.
-                LogFailureItem& text = v->failures[static_cast<size_t>(pendingItem)];
-                context = w.pendingContext;
-                item.subject = text.subject;
-                text.error = item.error;
-                Classify(&text, FindTextRule(text.record, text.error, context), kUnknownText);
-            } else {
-                context = FailureContext(&w, item.step, &item.subject);
-            }
-            Classify(&item, FindStepRule(item.step, item.error, context), kUnknownStep);
-            lastFailure = message;
-            v->failures.push_back(item);
-            continue;
-        }
-        if (IsErrorText(message)) {
-            LogFailureItem item;
-            item.record = message;
-            LogContext context = LOG_CONTEXT_ANY;
-            std::string tooLong = Between(message, "Error : Path too long: ", "\n");
-            if (!tooLong.empty()) {
-                item.subject = "file " + tooLong;
-                // A package INF whose path does not fit is passed over
-                // without a read of its own.
-                if (w.packageReadsLeft > 0 && UnderPackageFolder(w, tooLong)) {
-                    ++w.packageIndex;
-                    --w.packageReadsLeft;
-                }
-            }
-            if (message == "Copy sys file fail\n") {
-                std::string next = NextAfter(w.sysList, w.lastCopied);
-                if (!next.empty()) {
-                    item.subject = "file " + next;
-                }
-            }
-            for (const PairedText& paired : kPairedTexts) {
-                if (MatchesFormat(paired.text, message)) {
-                    std::string name = Between(message, "Can't open ", " service!\n");
-                    if (name.empty()) {
-                        name = Between(message, "Can't delete ", " service!\n");
-                    }
-                    if (!name.empty()) {
-                        item.subject = "service " + name;
-                        if (w.deletedServices.count(name) != 0) {
-                            context = LOG_CONTEXT_SERVICE_AGAIN;
-                        }
-                    }
-                    w.pendingItem = static_cast<int>(v->failures.size());
-                    w.pendingStep = paired.step;
-                    w.pendingContext = context;
-                }
-            }
-            Classify(&item, FindTextRule(message, kAnyError, context), kUnknownText);
-            v->failures.push_back(item);
+            AddFailureRecord(&w, message, mark, pending, v);
+        } else if (IsErrorText(message)) {
+            AddErrorText(&w, message, v);
         }
     }
-
-    if (!v->startPassed || !v->closed) {
-        v->exit = CHECK_EXIT_CANNOT;
-    } else {
-        for (const LogFailureItem& item : v->failures) {
-            if (!item.expected) {
-                v->exit = CHECK_EXIT_FINDINGS;
-            }
-        }
-    }
+    Conclude(v);
 }
 
 std::string ErrorText(int64_t error) {
@@ -569,6 +642,43 @@ void PrintSummary(const std::vector<LogVerdict>& verdicts, std::ostream& out) {
     }
 }
 
+// A folder stands for every log under it, in path order: a fleet's collected
+// logs are one folder, too many paths for a command line. False when a
+// folder cannot be read or holds no log (each said on err).
+bool ExpandFolders(std::vector<std::string>* files, std::ostream& err) {
+    bool complete = true;
+    std::vector<std::string> paths;
+    for (const std::string& f : *files) {
+        std::error_code error;
+        if (!fs::is_directory(fs::path(f), error)) {
+            paths.push_back(f);
+            continue;
+        }
+        std::vector<std::string> found;
+        fs::recursive_directory_iterator it(fs::path(f), fs::directory_options::skip_permission_denied,
+                                            error);
+        for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+            std::string name = it->path().filename().string();
+            if (name.size() > 4 && infreader::SameNameNoCase(name.substr(name.size() - 4), ".log") &&
+                it->is_regular_file(error)) {
+                found.push_back(it->path().string());
+            }
+        }
+        if (error || found.empty()) {
+            err << "hallimor-check log: " << f
+                << (error ? ": the folder cannot be read: " + error.message()
+                          : ": no .log file under this folder")
+                << "\n";
+            complete = false;
+            continue;
+        }
+        std::sort(found.begin(), found.end());
+        paths.insert(paths.end(), found.begin(), found.end());
+    }
+    files->swap(paths);
+    return complete;
+}
+
 } // namespace
 
 int ReportOnLogBytes(const char* data, size_t size, std::ostream& out) {
@@ -607,37 +717,9 @@ int RunLogVerb(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
     std::vector<LogVerdict> verdicts;
     int exit = CHECK_EXIT_OK;
-    // A folder stands for every log under it, in path order: a fleet's
-    // collected logs are one folder, too many paths for a command line.
-    std::vector<std::string> paths;
-    for (const std::string& f : files) {
-        std::error_code error;
-        if (!fs::is_directory(fs::path(f), error)) {
-            paths.push_back(f);
-            continue;
-        }
-        std::vector<std::string> found;
-        fs::recursive_directory_iterator it(fs::path(f), fs::directory_options::skip_permission_denied,
-                                            error);
-        for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-            std::string name = it->path().filename().string();
-            if (name.size() > 4 && infreader::SameNameNoCase(name.substr(name.size() - 4), ".log") &&
-                it->is_regular_file(error)) {
-                found.push_back(it->path().string());
-            }
-        }
-        if (error || found.empty()) {
-            err << "hallimor-check log: " << f
-                << (error ? ": the folder cannot be read: " + error.message()
-                          : ": no .log file under this folder")
-                << "\n";
-            exit = CHECK_EXIT_CANNOT;
-            continue;
-        }
-        std::sort(found.begin(), found.end());
-        paths.insert(paths.end(), found.begin(), found.end());
+    if (!ExpandFolders(&files, err)) {
+        exit = CHECK_EXIT_CANNOT;
     }
-    files.swap(paths);
     // --summary prints the fleet's figures only.
     json = json && !summary;
     if (json) {

@@ -28,6 +28,23 @@ const char kPackageInfUnreadable[] =
     "never found and stay; for a package INF, check its [Manufacturer] line and undecorated models "
     "section";
 
+const char kEjectToolNotStarted[] = "the disk-eject tool was not started";
+const char kNoServiceManager[] =
+    "no access to the service control manager (the run lacks administrative rights?): no service was deleted";
+const char kServiceAbsent[] = "the service does not exist: the purge's table lists the services of every "
+                              "product generation, a machine has only some";
+const char kServiceDeletedBefore[] = "the table lists this service twice and the first attempt deleted it; "
+                                     "it goes away when its last handle is closed or at the next restart";
+const char kServiceNotOpened[] = "a service of the vendor could not be opened for deletion and stays";
+const char kServiceNotDeleted[] = "a service of the vendor could not be deleted (marked for deletion by an "
+                                  "earlier run: a restart is pending)";
+const char kPackageFolderTooLong[] = "the package folder path is too long: the run ended with -1";
+
+// The texts of Clean's service deletion, each the pattern of several rules.
+const char kCantOpenService[] = "Can't open %s service!\n";
+const char kCantDeleteService[] = "Can't delete %s service!\n";
+const char kCantOpenManager[] = "Can't open service manager!\n";
+
 // clang-format off
 const std::vector<LogClassRule> kRules = {
     // Package scan: the start sequence ends with -1.
@@ -118,9 +135,9 @@ const std::vector<LogClassRule> kRules = {
     {LOG_RULE_TEXT, "Error: Skipping invalid description\n", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
      "a model line of a package INF has no hardware ID: that line binds no device"},
     {LOG_RULE_TEXT, "Error: lantrope.exe not started, its path is too long\n", kAnyError, LOG_CONTEXT_ANY,
-     LOG_CLASS_REAL, "the disk-eject tool was not started"},
+     LOG_CLASS_REAL, kEjectToolNotStarted},
     {LOG_RULE_TEXT, "Error: lantrope.exe not started, the program folder is unknown\n", kAnyError,
-     LOG_CONTEXT_ANY, LOG_CLASS_REAL, "the disk-eject tool was not started"},
+     LOG_CONTEXT_ANY, LOG_CLASS_REAL, kEjectToolNotStarted},
 
     // Shadow-copy suspension (Windows Vista).
     {LOG_RULE_TEXT, "LocalAlloc Failed", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
@@ -170,42 +187,32 @@ const std::vector<LogClassRule> kRules = {
      "all name their provider); it stays, as it should"},
     {LOG_RULE_TEXT, "Error: skipping invalid description [Version]\n", kAnyError, LOG_CONTEXT_ANY,
      LOG_CLASS_REAL, "the provider of a driver-store INF could not be read: if it is the vendor's, it stays"},
-    {LOG_RULE_TEXT, "Can't open service manager!\n", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
-     "no access to the service control manager (the run lacks administrative rights?): no service was "
-     "deleted"},
+    {LOG_RULE_TEXT, kCantOpenManager, kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
+     kNoServiceManager, "OpenSCManager\n"},
     {LOG_RULE_STEP, "OpenSCManager\n", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
-     "no access to the service control manager (the run lacks administrative rights?): no service was "
-     "deleted"},
-    {LOG_RULE_TEXT, "Can't open %s service!\n", kServiceDoesNotExist, LOG_CONTEXT_ANY, LOG_CLASS_EXPECTED,
-     "the service does not exist: the purge's table lists the services of every product generation, a "
-     "machine has only some"},
+     kNoServiceManager},
+    {LOG_RULE_TEXT, kCantOpenService, kServiceDoesNotExist, LOG_CONTEXT_ANY, LOG_CLASS_EXPECTED,
+     kServiceAbsent, "OpenService"},
     {LOG_RULE_STEP, "OpenService", kServiceDoesNotExist, LOG_CONTEXT_ANY, LOG_CLASS_EXPECTED,
-     "the service does not exist: the purge's table lists the services of every product generation, a "
-     "machine has only some"},
-    {LOG_RULE_TEXT, "Can't open %s service!\n", kServiceMarkedForDelete, LOG_CONTEXT_SERVICE_AGAIN,
+     kServiceAbsent},
+    {LOG_RULE_TEXT, kCantOpenService, kServiceMarkedForDelete, LOG_CONTEXT_SERVICE_AGAIN,
      LOG_CLASS_EXPECTED,
-     "the table lists this service twice and the first attempt deleted it; it goes away when its last "
-     "handle is closed or at the next restart"},
+     kServiceDeletedBefore, "OpenService"},
     {LOG_RULE_STEP, "OpenService", kServiceMarkedForDelete, LOG_CONTEXT_SERVICE_AGAIN, LOG_CLASS_EXPECTED,
-     "the table lists this service twice and the first attempt deleted it; it goes away when its last "
-     "handle is closed or at the next restart"},
-    {LOG_RULE_TEXT, "Can't open %s service!\n", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
-     "a service of the vendor could not be opened for deletion and stays"},
+     kServiceDeletedBefore},
+    {LOG_RULE_TEXT, kCantOpenService, kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
+     kServiceNotOpened, "OpenService"},
     {LOG_RULE_STEP, "OpenService", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
-     "a service of the vendor could not be opened for deletion and stays"},
-    {LOG_RULE_TEXT, "Can't delete %s service!\n", kServiceMarkedForDelete, LOG_CONTEXT_SERVICE_AGAIN,
+     kServiceNotOpened},
+    {LOG_RULE_TEXT, kCantDeleteService, kServiceMarkedForDelete, LOG_CONTEXT_SERVICE_AGAIN,
      LOG_CLASS_EXPECTED,
-     "the table lists this service twice and the first attempt deleted it; it goes away when its last "
-     "handle is closed or at the next restart"},
+     kServiceDeletedBefore, "DeleteService"},
     {LOG_RULE_STEP, "DeleteService", kServiceMarkedForDelete, LOG_CONTEXT_SERVICE_AGAIN, LOG_CLASS_EXPECTED,
-     "the table lists this service twice and the first attempt deleted it; it goes away when its last "
-     "handle is closed or at the next restart"},
-    {LOG_RULE_TEXT, "Can't delete %s service!\n", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
-     "a service of the vendor could not be deleted (marked for deletion by an earlier run: a restart is "
-     "pending)"},
+     kServiceDeletedBefore},
+    {LOG_RULE_TEXT, kCantDeleteService, kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
+     kServiceNotDeleted, "DeleteService"},
     {LOG_RULE_STEP, "DeleteService", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
-     "a service of the vendor could not be deleted (marked for deletion by an earlier run: a restart is "
-     "pending)"},
+     kServiceNotDeleted},
     {LOG_RULE_STEP, "Error:", kFileNotFound, LOG_CONTEXT_DRIVER_FILE, LOG_CLASS_EXPECTED,
      "the purge's driver file table names the files of every product generation; a machine holds only "
      "some"},
@@ -257,9 +264,9 @@ const std::vector<LogClassRule> kRules = {
     {LOG_RULE_TEXT, "Error : The program path is longer than %d characters\n", kAnyError, LOG_CONTEXT_ANY,
      LOG_CLASS_REAL, "the program's path is too long: the package was not scanned and the run ended with -1"},
     {LOG_RULE_TEXT, "Error : The driver package folder path is longer than %d characters\n", kAnyError,
-     LOG_CONTEXT_ANY, LOG_CLASS_REAL, "the package folder path is too long: the run ended with -1"},
+     LOG_CONTEXT_ANY, LOG_CLASS_REAL, kPackageFolderTooLong},
     {LOG_RULE_TEXT, "Error : The search path for %s files is longer than %d characters\n", kAnyError,
-     LOG_CONTEXT_ANY, LOG_CLASS_REAL, "the package folder path is too long: the run ended with -1"},
+     LOG_CONTEXT_ANY, LOG_CLASS_REAL, kPackageFolderTooLong},
     {LOG_RULE_TEXT, "Error : The file name %.*s is longer than %d characters\n", kAnyError, LOG_CONTEXT_ANY,
      LOG_CLASS_REAL, "a package file name is longer than the list holds: the run ended with -1"},
     {LOG_RULE_TEXT, "Error : The driver package holds more than %d %s files\n", kAnyError, LOG_CONTEXT_ANY,
@@ -267,6 +274,30 @@ const std::vector<LogClassRule> kRules = {
     {LOG_RULE_TEXT, "Error:Search sys file %d; inf file %d\n", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
      "the package scan failed (see the record before): the run ended with -1 before anything was removed "
      "or installed"},
+};
+
+// The records of progress, in the order of lookup (the first whose format
+// writes a record decides).
+const std::vector<LogProgressRule> kProgress = {
+    {"Directory : %s\n", LOG_PROGRESS_PACKAGE_FOLDER, true},
+    {"INFO: Preinstalling %s\n", LOG_PROGRESS_PREINSTALLING, true},
+    {"Updating %s\n", LOG_PROGRESS_UPDATING, true},
+    {"Delete %s service success! \n", LOG_PROGRESS_SERVICE_DELETED, true},
+    {"Change file attributes: %s\n", LOG_PROGRESS_ATTRIBUTES, true},
+    {"Delete: %s\n", LOG_PROGRESS_DELETING, true},
+    {"Remove: %s success!\n", LOG_PROGRESS_INF_REMOVED, true},
+    {"Found [%s] from %s\n", LOG_PROGRESS_FIRST_ID, false},
+    {"Copy %s to %s\n", LOG_PROGRESS_FILE_COPIED, false},
+    {"Remove: %s Success!\n", LOG_PROGRESS_DRIVER_FILE_GONE, true},
+};
+
+// The system texts of the errors the installer meets, by which a record's
+// text gives its error number.
+struct SystemErrorText {
+    uint32_t code;
+    const char* name;        // ERROR_FILE_NOT_FOUND
+    const char* windowsText; // the English text of Windows, without its line end
+    const char* wineText;    // Wine's English text, or nullptr when Wine has none
 };
 
 const std::vector<SystemErrorText> kTexts = {
@@ -380,8 +411,9 @@ bool Fits(const LogClassRule& rule, int64_t error, LogContext context) {
 }
 
 // Whether format, from its start, writes the whole of text. A conversion
-// (%s, %d, %.*s) takes as few characters as lets the rest match.
-bool MatchFrom(std::string_view format, std::string_view text) {
+// (%s, %d, %.*s) takes as few characters as lets the rest match; fields,
+// unless null, receives the text of each conversion.
+bool MatchFrom(std::string_view format, std::string_view text, std::vector<std::string_view>* fields) {
     while (!format.empty()) {
         size_t conversion = 0;
         if (format.substr(0, 2) == "%s" || format.substr(0, 2) == "%d") {
@@ -391,10 +423,18 @@ bool MatchFrom(std::string_view format, std::string_view text) {
         }
         if (conversion != 0) {
             std::string_view rest = format.substr(conversion);
+            size_t before = fields != nullptr ? fields->size() : 0;
             for (size_t taken = 0; taken <= text.size(); ++taken) {
-                if (MatchFrom(rest, text.substr(taken))) {
+                if (fields != nullptr) {
+                    fields->resize(before);
+                    fields->push_back(text.substr(0, taken));
+                }
+                if (MatchFrom(rest, text.substr(taken), fields)) {
                     return true;
                 }
+            }
+            if (fields != nullptr) {
+                fields->resize(before);
             }
             return false;
         }
@@ -411,10 +451,6 @@ bool MatchFrom(std::string_view format, std::string_view text) {
 
 const std::vector<LogClassRule>& LogClassRules() {
     return kRules;
-}
-
-const std::vector<SystemErrorText>& SystemErrorTexts() {
-    return kTexts;
 }
 
 const LogClassRule* FindStepRule(std::string_view step, int64_t error, LogContext context) {
@@ -448,7 +484,16 @@ bool IsFixedText(std::string_view message) {
 }
 
 bool MatchesFormat(const char* format, std::string_view text) {
-    return MatchFrom(format, text);
+    return MatchFrom(format, text, nullptr);
+}
+
+bool MatchFormatFields(const char* format, std::string_view text, std::vector<std::string_view>* fields) {
+    fields->clear();
+    return MatchFrom(format, text, fields);
+}
+
+const std::vector<LogProgressRule>& LogProgressRules() {
+    return kProgress;
 }
 
 bool ErrorFromFailureText(std::string_view text, uint32_t* code) {

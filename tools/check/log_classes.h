@@ -39,6 +39,10 @@ struct LogClassRule {
     LogContext context;  // LOG_CONTEXT_ANY: wherever the record stands
     LogClass cls;
     const char* reason;
+    // A text that Clean logs just before the failure record of the same call:
+    // that record's step. The text takes its error, and so its class, from
+    // that record. nullptr for every other rule.
+    const char* pairedStep = nullptr;
 };
 
 // The table, in the order of lookup: the first rule whose pattern, error and
@@ -64,14 +68,33 @@ bool IsFixedText(std::string_view message);
 // True when format writes text (%s, %d and %.*s stand for any text).
 bool MatchesFormat(const char* format, std::string_view text);
 
-struct SystemErrorText {
-    uint32_t code;
-    const char* name;        // ERROR_FILE_NOT_FOUND
-    const char* windowsText; // the English text of Windows, without its line end
-    const char* wineText;    // Wine's English text, or nullptr when Wine has none
+// The same, giving in *fields the text that each conversion stands for, each
+// as short as lets the rest match.
+bool MatchFormatFields(const char* format, std::string_view text, std::vector<std::string_view>* fields);
+
+// What a record of progress tells the walk over a run: the records after it
+// are named and placed by it.
+enum LogProgress {
+    LOG_PROGRESS_PACKAGE_FOLDER,   // the package folder the scan reads
+    LOG_PROGRESS_PREINSTALLING,    // the INF going into the driver store
+    LOG_PROGRESS_UPDATING,         // the hardware ID being bound
+    LOG_PROGRESS_SERVICE_DELETED,  // a service Clean deleted
+    LOG_PROGRESS_ATTRIBUTES,       // a file whose attributes Clean changes
+    LOG_PROGRESS_DELETING,         // a file Clean deletes
+    LOG_PROGRESS_INF_REMOVED,      // a superseded INF or its PNF deleted
+    LOG_PROGRESS_FIRST_ID,         // the first hardware ID read from an INF
+    LOG_PROGRESS_FILE_COPIED,      // a driver file staged
+    LOG_PROGRESS_DRIVER_FILE_GONE, // an old copy of a driver file removed
 };
 
-const std::vector<SystemErrorText>& SystemErrorTexts();
+struct LogProgressRule {
+    const char* format; // %s stands for any text
+    LogProgress progress;
+    bool textRequired; // the record counts only when each %s stands for some text
+};
+
+// The records of progress, in the order of lookup.
+const std::vector<LogProgressRule>& LogProgressRules();
 
 // The error number of a failure record's text: "(0x%08x)", or a system text
 // of the table (line end and trailing blanks ignored). False when the text
