@@ -103,3 +103,7 @@ set_tests_properties(Compile.vendor_table_edits PROPERTIES LABELS "compile" TIME
 add_test(NAME Compile.deprecated_calls
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/compile/deprecated_calls.sh ${CMAKE_SOURCE_DIR})
 set_tests_properties(Compile.deprecated_calls PROPERTIES LABELS "compile" TIMEOUT 60)
+# The house plan: includes run down the floors only, without a circle.
+add_test(NAME Compile.include_floors
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/compile/include_floors.sh ${CMAKE_SOURCE_DIR})
+set_tests_properties(Compile.include_floors PROPERTIES LABELS "compile" TIMEOUT 60)
