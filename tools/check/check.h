@@ -42,9 +42,16 @@ struct CheckVerb {
     const char* usage;
 };
 
+// The verbs' usage lines after the program's name, each beginning with its
+// verb; the dispatch's table of the verbs and the verbs' refusals read them.
+extern const char kPackageVerbUsage[];
+extern const char kLogVerbUsage[];
+extern const char kMachineVerbUsage[];
+
 // A verb's refusal of its arguments: "hallimor-check VERB: reason" and the
-// verb's usage line on err. Returns CHECK_EXIT_CANNOT.
-int RefuseArguments(std::ostream& err, const std::string& verb, const std::string& reason);
+// usage line on err, VERB being the usage line's first word. Returns
+// CHECK_EXIT_CANNOT.
+int RefuseArguments(std::ostream& err, const char* usage, const std::string& reason);
 
 // The whole tool: argv[1] is the verb. Returns the process exit code.
 int RunCheckTool(int argc, char** argv, std::ostream& out, std::ostream& err);

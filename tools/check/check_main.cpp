@@ -1,5 +1,5 @@
 // Verb dispatch of hallimor-check: one table of the verbs, read by the
-// dispatch, the help and every verb's refusal of its arguments.
+// dispatch and the help.
 #include <string>
 #include <vector>
 
@@ -9,9 +9,9 @@ namespace {
 
 // Every verb, in the order the help lists them.
 const std::vector<CheckVerb> kVerbs = {
-    {"package", RunPackageVerb, "package FOLDER [--setup-dir WINPATH] [--json] [--strict]"},
-    {"log", RunLogVerb, "log FILE|FOLDER... [--json] [--summary]"},
-    {"machine", RunMachineVerb, "machine [FOLDER] [--records]"},
+    {"package", RunPackageVerb, kPackageVerbUsage},
+    {"log", RunLogVerb, kLogVerbUsage},
+    {"machine", RunMachineVerb, kMachineVerbUsage},
 };
 
 void PrintUsage(std::ostream& err) {
@@ -21,16 +21,6 @@ void PrintUsage(std::ostream& err) {
 }
 
 } // namespace
-
-int RefuseArguments(std::ostream& err, const std::string& verb, const std::string& reason) {
-    err << "hallimor-check " << verb << ": " << reason << "\n";
-    for (const CheckVerb& entry : kVerbs) {
-        if (verb == entry.name) {
-            err << "usage: hallimor-check " << entry.usage << "\n";
-        }
-    }
-    return CHECK_EXIT_CANNOT;
-}
 
 int RunCheckTool(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (argc < 2) {

@@ -707,13 +707,13 @@ int RunLogVerb(const std::vector<std::string>& args, std::ostream& out, std::ost
         } else if (a == "--summary") {
             summary = true;
         } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-            return RefuseArguments(err, "log", "unknown option " + a);
+            return RefuseArguments(err, kLogVerbUsage, "unknown option " + a);
         } else {
             files.push_back(a);
         }
     }
     if (files.empty()) {
-        return RefuseArguments(err, "log", "no FILE given");
+        return RefuseArguments(err, kLogVerbUsage, "no FILE given");
     }
     std::vector<LogVerdict> verdicts;
     int exit = CHECK_EXIT_OK;

@@ -434,7 +434,7 @@ int RunMachineVerb(const std::vector<std::string>& args, std::ostream& out, std:
         if (arg == "--records") {
             records = true;
         } else if (arg.compare(0, 2, "--") == 0 || haveFolder || arg.empty()) {
-            return RefuseArguments(err, "machine", "unexpected argument '" + arg + "'");
+            return RefuseArguments(err, kMachineVerbUsage, "unexpected argument '" + arg + "'");
         } else {
             folder = arg;
             haveFolder = true;

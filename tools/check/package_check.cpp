@@ -469,7 +469,7 @@ int RunPackageVerb(const std::vector<std::string>& args, std::ostream& out, std:
     Options options;
     std::string reason;
     if (!ParseOptions(args, &options, &reason)) {
-        return RefuseArguments(err, "package", reason);
+        return RefuseArguments(err, kPackageVerbUsage, reason);
     }
     std::vector<PackageLayout> layouts;
     if (!FindPackageLayouts(options.folder, &layouts)) {
