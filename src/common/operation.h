@@ -1,5 +1,6 @@
-// The operation code: run control sets it once from the command-line word,
-// and the flows and the mass-storage filter read it.
+// Run control's operation code: the run sets it once from the command-line
+// word, and the flows and the mass-storage filter read it. It lives below
+// them so that none of them has to include the run itself.
 #ifndef HALLIMOR_COMMON_OPERATION_H
 #define HALLIMOR_COMMON_OPERATION_H
 

@@ -1,4 +1,6 @@
-// The install log: the installer's only report besides its exit code.
+// Run control's install log: the installer's only report besides its exit
+// code. It stands on the ground floor, beneath every subsystem that writes
+// to it, and reaches nothing but the platform.
 #ifndef HALLIMOR_LOG_LOG_H
 #define HALLIMOR_LOG_LOG_H
 
