@@ -8,7 +8,7 @@ list(REMOVE_ITEM HALLIMOR_CHECK_SOURCES ${CMAKE_SOURCE_DIR}/tools/check/main.cpp
 add_library(hallimor_check STATIC ${HALLIMOR_CHECK_SOURCES})
 target_include_directories(hallimor_check PUBLIC ${CMAKE_SOURCE_DIR}/tools/check)
 target_compile_options(hallimor_check PRIVATE ${HALLIMOR_WARNINGS})
-target_link_libraries(hallimor_check PUBLIC hallimor_tables hallimor_inf)
+target_link_libraries(hallimor_check PUBLIC hallimor_tables hallimor_inf hallimor_catalog)
 if(MSVC)
   # The log reader opens files with fopen and names errors with strerror.
   target_compile_definitions(hallimor_check PRIVATE _CRT_SECURE_NO_WARNINGS)

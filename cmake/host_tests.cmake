@@ -14,6 +14,8 @@ if(HALLIMOR_SANITIZE)
   target_link_options(hallimor_tables PUBLIC ${HALLIMOR_SANITIZER_FLAGS})
   target_compile_options(hallimor_inf PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
   target_compile_options(hallimor_check PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
+  target_compile_options(hallimor_catalog PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
+  target_compile_options(hallimor_sign PRIVATE ${HALLIMOR_SANITIZER_FLAGS})
 endif()
 
 file(GLOB HALLIMOR_MACHINE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/machine/*.cpp)

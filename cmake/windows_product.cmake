@@ -25,6 +25,10 @@ if(MSVC)
   target_link_options(Hallimor_x64 PRIVATE /MANIFEST:NO /ENTRY:mainCRTStartup /TSAWARE)
 endif()
 
+if(MINGW)
+  include(${CMAKE_SOURCE_DIR}/cmake/sample_drivers.cmake)
+endif()
+
 option(HALLIMOR_WINE_TOOLS "Build the helper programs of the Wine end-to-end tests" ${MINGW})
 if(HALLIMOR_WINE_TOOLS)
   # runexit.exe reports a program's full 32-bit exit code, which Wine's

@@ -1,0 +1,28 @@
+// Signing catalogs with OpenSSL (host build only): the private key, the
+// signature over the signed attributes, and the whole signed catalog.
+#ifndef HALLIMOR_TOOLS_SIGN_SIGN_OPENSSL_H
+#define HALLIMOR_TOOLS_SIGN_SIGN_OPENSSL_H
+
+#include <openssl/evp.h>
+
+#include <string>
+#include <vector>
+
+#include "catalog/catalog_writer.h"
+
+namespace catalog {
+
+// A PEM private key; null with the reason when it cannot be read.
+EVP_PKEY* ReadPrivateKey(const std::string& path, std::string* error);
+// RSA PKCS #1 v1.5 signature of a digest.
+bool SignDigest(EVP_PKEY* key, HashAlgorithm algorithm, const Bytes& digest, Bytes* signature);
+// True when the key is the private half of the certificate's public key.
+bool KeyMatchesCertificate(EVP_PKEY* key, const Certificate& certificate);
+// The signed catalog: the list of spec, signed with key by chain[0], with
+// every certificate of chain in it.
+Bytes SignCatalog(const CatalogSpec& spec, const std::vector<Certificate>& chain, EVP_PKEY* key,
+                  HashAlgorithm algorithm);
+
+} // namespace catalog
+
+#endif
