@@ -96,6 +96,7 @@ target_include_directories(hallimor_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/comp
 
 include(${CMAKE_SOURCE_DIR}/cmake/wine_tests.cmake)
 include(${CMAKE_SOURCE_DIR}/cmake/wine_matrix_tests.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/sample_tests.cmake)
 
 # Build-time guards: a vendor-table edit that breaks the tables' rules must
 # not compile.

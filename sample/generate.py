@@ -1,14 +1,24 @@
 #!/usr/bin/env python3
 """Writes the sample driver package sample/Drivers from the table below.
 
-Run it after changing the table: python3 sample/generate.py
-Every OS folder gets the same functions; only the target text, the driver
-version and the placeholder texts differ between the folders.
+Run it after changing the table or the sample drivers, with both presets
+built (the windows preset builds the drivers, the host preset the signing
+tool): python3 sample/generate.py
+Every OS folder gets the same functions; only the target text and the driver
+version differ between the folders. The driver files are the windows preset's
+build of sample/drivers; each INF's catalog is written and signed by
+hallimor-sign with a test signer made afresh (python3-cryptography), whose
+root certificate is kept in TEST-ONLY-root-certificate.pem.
 """
+import datetime
 import os
 import shutil
+import subprocess
+import sys
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(HERE)
 ROOT = os.path.join(HERE, "Drivers", "64bit")
 
 # (folder below 64bit, target text, DriverVer)
@@ -178,16 +188,63 @@ def filter_inf(target, driver_ver):
     ) % (target, driver_ver, models, models)
 
 
-def placeholder(name, target, what):
-    return "KWE sample driver package: %s (%s)\n%s\n" % (name, target, what)
-
-
 def write(path, text):
     with open(path, "w", newline="\r\n") as out:
         out.write(text)
 
 
+# The test signer's certificates are valid from here to the end of 2049, and
+# the catalogs say they were made at the start of that span.
+VALID_FROM = datetime.datetime(2024, 1, 1, tzinfo=datetime.timezone.utc)
+VALID_TO = datetime.datetime(2049, 12, 31, 23, 59, 59, tzinfo=datetime.timezone.utc)
+ROOT_CERTIFICATE = os.path.join(HERE, "TEST-ONLY-root-certificate.pem")
+TEST_ONLY = "TEST ONLY - not a release signer"
+
+
+def test_certificates(work):
+    """A fresh root and signer, both named TEST ONLY. Their keys live only in
+    the temporary folder: nothing can sign as them once the sample is made."""
+    from cryptography import x509
+    from cryptography.hazmat.primitives import hashes, serialization
+    from cryptography.hazmat.primitives.asymmetric import rsa
+    from cryptography.x509.oid import ExtendedKeyUsageOID, NameOID
+
+    def name(common):
+        return x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, common),
+                          x509.NameAttribute(NameOID.ORGANIZATION_NAME, TEST_ONLY)])
+
+    def certificate(subject, issuer, key, signing_key, ca):
+        builder = (x509.CertificateBuilder().subject_name(subject).issuer_name(issuer)
+                   .public_key(key.public_key()).serial_number(x509.random_serial_number())
+                   .not_valid_before(VALID_FROM).not_valid_after(VALID_TO)
+                   .add_extension(x509.BasicConstraints(ca=ca, path_length=None), critical=True))
+        if not ca:
+            builder = builder.add_extension(x509.ExtendedKeyUsage([ExtendedKeyUsageOID.CODE_SIGNING]), critical=False)
+        return builder.sign(signing_key, hashes.SHA256())
+
+    root_key = rsa.generate_private_key(public_exponent=65537, key_size=2048)
+    signer_key = rsa.generate_private_key(public_exponent=65537, key_size=2048)
+    root_name = name("Hallimor sample root CA (TEST ONLY)")
+    root = certificate(root_name, root_name, root_key, root_key, True)
+    signer = certificate(name("KWE sample package signer (TEST ONLY)"), root_name, signer_key, root_key, False)
+    pem = serialization.Encoding.PEM
+    chain = os.path.join(work, "chain.pem")
+    key = os.path.join(work, "signer.key")
+    with open(chain, "wb") as f:
+        f.write(signer.public_bytes(pem) + root.public_bytes(pem))
+    with open(key, "wb") as f:
+        f.write(signer_key.private_bytes(pem, serialization.PrivateFormat.PKCS8, serialization.NoEncryption()))
+    with open(ROOT_CERTIFICATE, "wb") as f:
+        f.write(root.public_bytes(pem))
+    return chain, key
+
+
 def main():
+    drivers = os.path.join(REPO, "build", "windows", "sample-drivers")
+    signer = os.path.join(REPO, "build", "host", "hallimor-sign")
+    for needed, preset in ((os.path.join(drivers, "gorvel.sys"), "windows"), (signer, "host")):
+        if not os.path.exists(needed):
+            sys.exit("%s is missing: build the %s preset first" % (needed, preset))
     if os.path.isdir(ROOT):
         shutil.rmtree(ROOT)
     for folder, target, driver_ver in TARGETS:
@@ -196,12 +253,12 @@ def main():
         files = [("gorvel.sys", "gorvel.inf", filter_inf(target, driver_ver))]
         files += [(f["sys"], f["inf"], function_inf(f, target, driver_ver)) for f in FUNCTIONS]
         for sys_name, inf_name, inf_text in files:
-            cat_name = inf_name[:-4] + ".cat"
             write(os.path.join(out, inf_name), inf_text)
-            write(os.path.join(out, sys_name),
-                  placeholder(sys_name, target, "A placeholder for the kernel driver; it is copied, never loaded."))
-            write(os.path.join(out, cat_name),
-                  placeholder(cat_name, target, "A placeholder for the signed catalog that the INF names."))
+            shutil.copyfile(os.path.join(drivers, sys_name), os.path.join(out, sys_name))
+    with tempfile.TemporaryDirectory() as work:
+        chain, key = test_certificates(work)
+        subprocess.run([signer, os.path.join(HERE, "Drivers"), "--cert", chain, "--key", key,
+                        "--time", str(int(VALID_FROM.timestamp()))], check=True, stdout=subprocess.DEVNULL)
 
 
 if __name__ == "__main__":
