@@ -49,7 +49,7 @@ gtest_discover_tests(hallimor_tests DISCOVERY_TIMEOUT 60)
 file(GLOB HALLIMOR_CHECK_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/check/*.cpp)
 add_executable(hallimor_check_tests ${HALLIMOR_CHECK_TEST_SOURCES})
 target_compile_options(hallimor_check_tests PRIVATE ${HALLIMOR_WARNINGS})
-target_link_libraries(hallimor_check_tests PRIVATE hallimor_check hallimor_check_no_machine GTest::gtest
+target_link_libraries(hallimor_check_tests PRIVATE hallimor_check hallimor_check_no_machine hallimor_sign GTest::gtest
   GTest::gtest_main)
 # The package checks are tried on copies of the sample package.
 target_compile_definitions(hallimor_check_tests PRIVATE HALLIMOR_SAMPLE_DIR="${CMAKE_SOURCE_DIR}/sample")

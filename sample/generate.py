@@ -210,8 +210,8 @@ def test_certificates(work):
     from cryptography.x509.oid import ExtendedKeyUsageOID, NameOID
 
     def name(common):
-        return x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, common),
-                          x509.NameAttribute(NameOID.ORGANIZATION_NAME, TEST_ONLY)])
+        return x509.Name([x509.NameAttribute(NameOID.ORGANIZATION_NAME, TEST_ONLY),
+                          x509.NameAttribute(NameOID.COMMON_NAME, common)])
 
     def certificate(subject, issuer, key, signing_key, ca):
         builder = (x509.CertificateBuilder().subject_name(subject).issuer_name(issuer)

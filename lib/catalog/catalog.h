@@ -41,7 +41,7 @@ extern const char kOidCodeSigning[];        // 1.3.6.1.5.5.7.3.3
 extern const char kOidHardwareSigning[];    // 1.3.6.1.4.1.311.10.3.5, Windows hardware driver verification
 extern const char kOidAttestationSigning[]; // 1.3.6.1.4.1.311.10.3.5.1, its attestation form
 
-// Catalogs larger than this are refused unread (as INFs are).
+// Catalogs of this size and larger are refused unread (as INFs are).
 const size_t kLargestCatalog = 10u * 1024u * 1024u;
 
 // A name-value attribute of the catalog or of a member ("OSAttr" = "2:6.1").

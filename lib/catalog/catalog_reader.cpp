@@ -691,10 +691,10 @@ bool ReadSignedData(const uint8_t* data, size_t size, SignedData* out, std::stri
 
 bool ReadCatalog(const uint8_t* data, size_t size, Catalog* out, std::string* error) {
     *out = Catalog();
-    if (size > kLargestCatalog) {
-        return Fail(error, "catalog", "larger than 10 MB");
+    if (size >= kLargestCatalog) {
+        return Fail(error, "catalog", "10 MB or larger");
     }
-    if (!ReadSignedData(data, size, &out->signedData, error)) {
+    if (!DerWellFormed(data, size, error) || !ReadSignedData(data, size, &out->signedData, error)) {
         return false;
     }
     if (out->signedData.contentType != kOidCatalogList) {

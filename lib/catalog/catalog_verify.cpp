@@ -46,7 +46,12 @@ HashAlgorithm RsaSignatureHash(const std::string& oid, HashAlgorithm digestAlgor
 SignatureStatus CheckSigner(const SignerInfo& signer, const std::vector<uint8_t>& content,
                             const std::string& contentType, const std::vector<Certificate>& certificates,
                             int* certificate, std::string* reason) {
-    *certificate = -1;
+    *certificate = FindCertificate(certificates, signer.issuerDer, signer.serial);
+    if (*certificate < 0) {
+        *reason =
+            "the signer's certificate (serial number " + HexText(signer.serial) + ") is not in the catalog";
+        return SIGNATURE_NO_CERTIFICATE;
+    }
     if (signer.digestAlgorithm == HASH_UNKNOWN) {
         *reason = "the digest algorithm " + signer.digestAlgorithmOid + " is not known";
         return SIGNATURE_UNSUPPORTED;
@@ -78,12 +83,6 @@ SignatureStatus CheckSigner(const SignerInfo& signer, const std::vector<uint8_t>
             *reason = "the signed attributes cannot be hashed";
             return SIGNATURE_UNSUPPORTED;
         }
-    }
-    *certificate = FindCertificate(certificates, signer.issuerDer, signer.serial);
-    if (*certificate < 0) {
-        *reason =
-            "the signer's certificate (serial number " + HexText(signer.serial) + ") is not in the catalog";
-        return SIGNATURE_NO_CERTIFICATE;
     }
     const Certificate& cert = certificates[static_cast<size_t>(*certificate)];
     HashAlgorithm signatureHash = RsaSignatureHash(signer.signatureAlgorithmOid, signer.digestAlgorithm);

@@ -174,6 +174,38 @@ bool DerOpen(const DerItem& item, DerCursor* inner, std::string* error) {
     return true;
 }
 
+bool DerWellFormed(const uint8_t* data, size_t size, std::string* error) {
+    // Each open constructed element as the cursor over what is left of it.
+    std::vector<DerCursor> open;
+    DerCursor top = DerStart(data, size);
+    DerItem item;
+    if (!DerRead(&top, &item, error)) {
+        return false;
+    }
+    if (!DerAtEnd(top)) {
+        *error = "data after the end of the outermost element";
+        return false;
+    }
+    for (;;) {
+        if ((item.tag & 0x20) != 0) {
+            DerCursor inner;
+            if (!DerOpen(item, &inner, error)) {
+                return false;
+            }
+            open.push_back(inner);
+        }
+        while (!open.empty() && DerAtEnd(open.back())) {
+            open.pop_back();
+        }
+        if (open.empty()) {
+            return true;
+        }
+        if (!DerRead(&open.back(), &item, error)) {
+            return false;
+        }
+    }
+}
+
 std::string DerOidText(DerSpan value) {
     if (value.size == 0 || value.size > 64 || (value.data[value.size - 1] & 0x80) != 0) {
         return "";

@@ -75,6 +75,11 @@ bool DerAtEnd(const DerCursor& cursor);
 // kDerMaxDepth.
 bool DerOpen(const DerItem& item, DerCursor* inner, std::string* error);
 
+// True when the bytes are exactly one element whose every constructed
+// element, at any depth, is filled exactly by well-formed elements, nested at
+// most kDerMaxDepth deep.
+bool DerWellFormed(const uint8_t* data, size_t size, std::string* error);
+
 // The dotted text of an OID's contents ("1.2.840.113549.1.7.2"); "" when
 // malformed.
 std::string DerOidText(DerSpan value);
