@@ -2,10 +2,13 @@
 # Checks the PE image of Hallimor_x64.exe.
 #
 # Usage: pe_check.sh CHECK EXE [TOOL_PREFIX]
-#   CHECK        imports | version | manifest | icon | subsystem | tsaware
+#   CHECK        imports | version | manifest | icon | subsystem | tsaware |
+#                check_imports (EXE is HallimorCheck_x64.exe)
 #   TOOL_PREFIX  binutils prefix, x86_64-w64-mingw32- by default
 #
 #   imports   the exe imports only Windows' own DLLs (no C++ or GCC runtime DLL)
+#   check_imports  the checker imports only Windows' own DLLs, bcrypt among
+#             them for the catalog signatures (no OpenSSL)
 #   version   a version resource with file and product version 1.0.1.17
 #   manifest  no manifest resource (type 24): the installer asks for no elevation
 #   icon      exactly one application icon group
@@ -42,8 +45,13 @@ resource_types() {
 }
 
 case "$check" in
-imports)
+imports | check_imports)
     allowed=' kernel32.dll advapi32.dll setupapi.dll newdev.dll shlwapi.dll msvcrt.dll '
+    needed='kernel32.dll advapi32.dll setupapi.dll newdev.dll shlwapi.dll'
+    if [ "$check" = check_imports ]; then
+        allowed="$allowed bcrypt.dll "
+        needed='kernel32.dll bcrypt.dll'
+    fi
     dlls=$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr -d '\r')
     [ -n "$dlls" ] || fail "no import table found"
     bad=0
@@ -59,7 +67,7 @@ imports)
     done
     [ $bad -eq 0 ] || fail "the exe imports DLLs that Windows does not ship"
     # The DLLs that the installer's own calls need must all be there.
-    for need in kernel32.dll advapi32.dll setupapi.dll newdev.dll shlwapi.dll; do
+    for need in $needed; do
         printf '%s\n' "$dlls" | tr 'A-Z' 'a-z' | grep -qx "$need" || fail "$need is not imported"
     done
     ;;
