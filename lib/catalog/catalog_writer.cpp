@@ -1,6 +1,8 @@
 // The catalog writer.
 #include "catalog/catalog_writer.h"
 
+#include <stddef.h>
+
 #include <algorithm>
 
 namespace catalog {
@@ -188,8 +190,9 @@ Bytes ElementContents(const Bytes& element) {
         return Bytes();
     }
     size_t header = element[1] < 0x80 ? 2 : 2 + (element[1] & 0x7F);
-    return header <= element.size() ? Bytes(element.begin() + static_cast<long>(header), element.end())
-                                    : Bytes();
+    return header <= element.size()
+               ? Bytes(element.begin() + static_cast<std::ptrdiff_t>(header), element.end())
+               : Bytes();
 }
 
 Bytes BuildCatalogList(const CatalogSpec& spec) {

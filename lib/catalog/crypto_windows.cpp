@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <bcrypt.h>
+#include <string.h>
 
 #include "catalog/catalog_crypto.h"
 
