@@ -271,6 +271,33 @@ package_check_sample)
         e2e_fail "no short-name finding for KWEusbnet.sys_old: $CHECK_OUT"
     ;;
 
+package_check_signatures)
+    # The catalog checks of the Windows build: the signed sample gives only
+    # the test signer's warning, one per catalog (exit 0); an INF edited after
+    # signing gives CATALOG_HASH_MISSING naming it (exit 1). The host build
+    # reports the same findings and catalogs on the same folder.
+    start_case
+    [ -x "${HALLIMOR_CHECK_HOST:-}" ] || { echo "error: HALLIMOR_CHECK_HOST is not the host build's hallimor-check" >&2; exit 1; }
+    setup="$E2E_PREFIX/drive_c/Hallimor"
+    win7=$(find "$setup" -ipath '*/drivers/64bit/win7' -type d | head -n 1)
+    catalogs=$(find "$setup/Drivers" -iname '*.cat' | wc -l)
+    for step in signed edited; do
+        if [ "$step" = edited ]; then
+            printf '; edited after signing\r\n' >>"$win7/kwenet.inf"
+        fi
+        run_check_verb package "$CHECK_EXE" 'C:\Hallimor' --json
+        expect_check_exit "$([ "$step" = signed ] && echo 0 || echo 1)"
+        host=$("$HALLIMOR_CHECK_HOST" package "$setup" --json | sed '1s/^.*"findings"/"findings"/')
+        [ "$(printf '%s\n' "$CHECK_OUT" | sed '1s/^.*"findings"/"findings"/')" = "$host" ] ||
+            e2e_fail "$step: the builds disagree: $CHECK_OUT --- $host"
+        warnings=$(printf '%s\n' "$CHECK_OUT" | grep -c '"severity": "warning", "code": "SIGNER_NOT_MICROSOFT"')
+        [ "$warnings" = "$catalogs" ] || e2e_fail "$step: $warnings signer warnings for $catalogs catalogs"
+    done
+    printf '%s\n' "$CHECK_OUT" | grep -qF '"layout": "Drivers\\64bit\\WIN7\\", "file": "kwenet.inf", "severity": "error", "code": "CATALOG_HASH_MISSING"' ||
+        e2e_fail "no CATALOG_HASH_MISSING for the edited kwenet.inf: $CHECK_OUT"
+    [ "$(printf '%s\n' "$CHECK_OUT" | grep -c '"severity": "error"')" = 1 ] || e2e_fail "more errors than the edited INF's: $CHECK_OUT"
+    ;;
+
 *)
     echo "error: unknown case $case_name" >&2
     exit 2
