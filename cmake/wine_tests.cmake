@@ -31,6 +31,11 @@ foreach(check imports version manifest icon subsystem tsaware)
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/pe_check.sh ${check} ${HALLIMOR_WINDOWS_EXE} ${HALLIMOR_MINGW_TOOL_PREFIX})
   set_tests_properties(Pe.${check} PROPERTIES LABELS "pe" TIMEOUT 60)
 endforeach()
+# The checker: Windows' DLLs only, bcrypt for the catalog signatures.
+add_test(NAME Pe.check_imports
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/pe_check.sh check_imports ${HALLIMOR_WINDOWS_DIR}/HallimorCheck_x64.exe
+    ${HALLIMOR_MINGW_TOOL_PREFIX})
+set_tests_properties(Pe.check_imports PROPERTIES LABELS "pe" TIMEOUT 60)
 
 # One prefix per test run, made before the first Wine test and removed after
 # the last.
@@ -72,4 +77,4 @@ hallimor_wine_cases(e2e_log.sh log_install_sample log_uninstall_bare log_no_pack
 # (which items of the package the machine holds, and its exit code), and its
 # package check on the sample.
 hallimor_wine_cases(e2e_machine.sh machine_after_install machine_after_preinstall_cu machine_after_clean
-  machine_driver_not_replaced machine_no_package package_check_sample)
+  machine_driver_not_replaced machine_no_package package_check_sample package_check_signatures)

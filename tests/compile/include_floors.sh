@@ -3,8 +3,8 @@
 # top: src/run (entry and run sequence); the subsystems (environment, install,
 # cleanup, devices, records), which may include one another sideways as long
 # as no circle forms; src/common; src/log, the ground floor; src/platform.
-# hallimor-check (tools/) and the INF reader (lib/) stand beside the
-# installer: they take the product's tables, texts and environment code from
+# hallimor-check and the signing tool (tools/) and the INF and catalog
+# readers (lib/) stand beside the installer: they take the product's tables, texts and environment code from
 # below src/run, and nothing in src/ includes them. Prints the folder graph.
 #   include_floors.sh SOURCE_DIR
 set -u
@@ -13,7 +13,8 @@ git ls-files 'src/*.cpp' 'src/*.h' 'tools/*.cpp' 'tools/*.h' 'lib/*.cpp' 'lib/*.
     perl -e '
     my %rank = ("src/platform" => 0, "src/log" => 1, "src/common" => 2, "src/environment" => 3,
                 "src/install" => 3, "src/cleanup" => 3, "src/devices" => 3, "src/records" => 3,
-                "src/run" => 4, "lib/inf" => 3, "tools/check" => 4);
+                "src/run" => 4, "lib/inf" => 3, "lib/catalog" => 3, "tools/check" => 4,
+                "tools/sign" => 4);
     my (%edges, $failed);
     sub folder { my @p = split m{/}, shift; return "$p[0]/$p[1]"; }
     while (my $file = <STDIN>) {

@@ -1,6 +1,8 @@
 // hallimor-check package: checks a driver package against what the installer
 // will do with it, layout by layout, and reports every finding with the
 // file, a severity and what the installer or Windows will do because of it.
+#include <time.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -11,6 +13,7 @@
 #include "common/product_tables.h"
 #include "common/vendor_config.h"
 #include "package_scan.h"
+#include "package_signing.h"
 
 namespace fs = std::filesystem;
 
@@ -49,6 +52,7 @@ struct Finding {
 struct Options {
     std::string folder;
     std::string setupDir = kDefaultSetupDir;
+    std::vector<std::string> trust; // --trust PEM files
     bool json = false;
     bool strict = false;
 };
@@ -411,7 +415,8 @@ void CheckFirstIdsShared(LayoutContext& c) {
 }
 
 // Checks one layout; false when it holds no package (no .sys or no .inf).
-bool CheckLayout(const PackageLayout& layout, const Options& options, std::vector<Finding>* findings) {
+bool CheckLayout(const PackageLayout& layout, const Options& options, SigningContext* signing,
+                 std::vector<CatalogSummary>* catalogs, std::vector<Finding>* findings) {
     LayoutContext c{&layout, &options, ListPackageFolder(layout.folder), {}, findings};
     if (!c.listing.readable || c.listing.sys.empty() || c.listing.inf.empty()) {
         return false;
@@ -430,6 +435,18 @@ bool CheckLayout(const PackageLayout& layout, const Options& options, std::vecto
     }
     CheckFirstIdsShared(c);
     CheckDriverFiles(c);
+    // Each INF against its catalog, as Windows' signature check sees them.
+    std::vector<SigningFinding> signingFindings;
+    for (const InfFacts& inf : c.infs) {
+        CheckInfSigning(layout, inf, signing, &signingFindings, catalogs);
+    }
+    for (const SigningFinding& f : signingFindings) {
+        Add(c, f.file,
+            f.severity == SIGNING_ERROR     ? SEVERITY_ERROR
+            : f.severity == SIGNING_WARNING ? SEVERITY_WARNING
+                                            : SEVERITY_NOTE,
+            f.code, f.message);
+    }
     return true;
 }
 
@@ -446,6 +463,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
                 return false;
             }
             options->setupDir = args[++i];
+        } else if (a == "--trust") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                *reason = "--trust needs a PEM file of trusted certificates";
+                return false;
+            }
+            options->trust.push_back(args[++i]);
         } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
             *reason = "unknown option " + a;
             return false;
@@ -477,12 +500,22 @@ int RunPackageVerb(const std::vector<std::string>& args, std::ostream& out, std:
         return CHECK_EXIT_CANNOT;
     }
 
+    SigningContext signing;
+    signing.now = static_cast<int64_t>(time(nullptr));
+    for (const std::string& path : options.trust) {
+        if (!AddTrustedRoots(path, &signing, &reason)) {
+            err << "hallimor-check package: --trust " << reason << "\n";
+            return CHECK_EXIT_CANNOT;
+        }
+    }
+
     std::vector<Finding> findings;
+    std::vector<CatalogSummary> catalogs;
     std::vector<std::string> summaries;
     int withPackage = 0;
     for (const PackageLayout& layout : layouts) {
         std::vector<Finding> own;
-        bool holds = !layout.folder.empty() && CheckLayout(layout, options, &own);
+        bool holds = !layout.folder.empty() && CheckLayout(layout, options, &signing, &catalogs, &own);
         withPackage += holds ? 1 : 0;
         summaries.push_back(layout.label + (holds ? " holds a package" : " holds no package") + ", read by " +
                             VersionNames(layout.versions));
@@ -515,7 +548,9 @@ int RunPackageVerb(const std::vector<std::string>& args, std::ostream& out, std:
                 << ", \"file\": " << JsonString(f.file) << ", \"severity\": \"" << SeverityName(f.severity)
                 << "\", \"code\": \"" << f.code << "\", \"message\": " << JsonString(f.message) << "}";
         }
-        out << "\n], \"errors\": " << errors << ", \"warnings\": " << warnings << "}\n";
+        out << "\n], \"catalogs\": ";
+        WriteCatalogsJson(catalogs, out);
+        out << ", \"errors\": " << errors << ", \"warnings\": " << warnings << "}\n";
     } else {
         for (const std::string& summary : summaries) {
             out << summary << "\n";
@@ -534,6 +569,7 @@ int RunPackageVerb(const std::vector<std::string>& args, std::ostream& out, std:
             }
             out << "    " << SeverityName(f.severity) << " " << f.code << ": " << f.message << "\n";
         }
+        WriteCatalogsText(catalogs, out);
         out << "\n" << errors << " errors, " << warnings << " warnings\n";
     }
     if (errors > 0 || (options.strict && warnings > 0)) {

@@ -293,7 +293,7 @@ void WriteCatalogsText(const std::vector<CatalogSummary>& catalogs, std::ostream
     }
     for (const auto& entry : signers) {
         const CatalogSummary& c = *entry.second;
-        out << "Signer " << c.thumbprint << " (SHA-1 thumbprint)\n"
+        out << "\nSigner " << c.thumbprint << " (SHA-1 thumbprint)\n"
             << "  subject: " << c.signerSubject << "\n"
             << "  issuer:  " << c.signerIssuer << "\n"
             << "  valid:   " << TimeText(c.validFrom) << " to " << TimeText(c.validTo) << "\n";

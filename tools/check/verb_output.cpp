@@ -4,7 +4,7 @@
 
 #include "check.h"
 
-const char kPackageVerbUsage[] = "package FOLDER [--setup-dir WINPATH] [--json] [--strict]";
+const char kPackageVerbUsage[] = "package FOLDER [--setup-dir WINPATH] [--trust PEM]... [--json] [--strict]";
 const char kLogVerbUsage[] = "log FILE|FOLDER... [--json] [--summary]";
 const char kMachineVerbUsage[] = "machine [FOLDER] [--records]";
 

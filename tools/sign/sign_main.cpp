@@ -5,12 +5,9 @@
 // INF and every file that the INF names in a SourceDisksFiles section, each
 // hashed as Windows hashes it, and its OSAttr lists the Windows versions that
 // read the INF's layout folder. scripts/sign-package runs it.
-#include <stdio.h>
+#include <stdlib.h>
 #include <time.h>
 
-#include <stdlib.h>
-
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -18,22 +15,12 @@
 #include <set>
 #include <system_error>
 
-#include "catalog/file_hash.h"
-#include "catalog/package_files.h"
-#include "common/product_tables.h"
-#include "inf/inf_reader.h"
 #include "sign_openssl.h"
 
 namespace fs = std::filesystem;
 using namespace catalog;
 
 namespace {
-
-// The Windows versions that have an x64 edition, as OSAttr names them.
-const struct {
-    unsigned major;
-    unsigned minor;
-} kX64Versions[] = {{5, 2}, {6, 0}, {6, 1}, {6, 2}, {6, 3}, {10, 0}};
 
 struct Options {
     std::string folder;
@@ -47,109 +34,6 @@ bool ReadText(const fs::path& path, std::string* text) {
     std::ifstream in(path, std::ios::binary);
     text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return static_cast<bool>(in) || in.eof();
-}
-
-// The OS folder name a package folder stands for: its own name when it is
-// one of the installer's, else the 64bit folder itself (Windows 8 and later).
-std::string LayoutOf(const fs::path& folder) {
-    std::string name = folder.filename().string();
-    for (const auto& v : kX64Versions) {
-        std::string os = OsFolderNameForVersion(v.major, v.minor);
-        if (!os.empty() && infreader::SameNameNoCase(name, os)) {
-            return os;
-        }
-    }
-    return "";
-}
-
-// Signs the catalogs of the INFs in one folder; returns the failures.
-int SignFolder(const fs::path& folder, const Options& options, const std::vector<Certificate>& chain,
-               EVP_PKEY* key, FileHashCache* cache) {
-    std::string layout = LayoutOf(folder);
-    std::string osAttr;
-    bool older = false;
-    for (const auto& v : kX64Versions) {
-        if (layout == OsFolderNameForVersion(v.major, v.minor)) {
-            osAttr +=
-                (osAttr.empty() ? "2:" : ",2:") + std::to_string(v.major) + "." + std::to_string(v.minor);
-            older = older || v.major < 6 || (v.major == 6 && v.minor < 2);
-        }
-    }
-    // Windows 7 and older read only SHA-1 member hashes.
-    HashAlgorithm algorithm = options.hash != HASH_UNKNOWN ? options.hash : older ? HASH_SHA1 : HASH_SHA256;
-    std::vector<fs::path> infs;
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        std::string name = it->path().filename().string();
-        if (name.size() > 4 && infreader::SameNameNoCase(name.substr(name.size() - 4), ".inf") &&
-            it->is_regular_file(error)) {
-            infs.push_back(it->path());
-        }
-    }
-    std::sort(infs.begin(), infs.end());
-    int failures = 0;
-    for (const fs::path& infPath : infs) {
-        std::string raw;
-        infreader::InfFile inf;
-        unsigned line = 0;
-        if (!ReadText(infPath, &raw) || infreader::ParseInfText(raw, &inf, &line) != infreader::INF_OK) {
-            std::cerr << "hallimor-sign: " << infPath.string() << " is not an INF that can be read\n";
-            ++failures;
-            continue;
-        }
-        std::string catalogName = InfCatalogName(inf);
-        if (catalogName.empty()) {
-            std::cerr << "hallimor-sign: " << infPath.string() << " names no CatalogFile\n";
-            ++failures;
-            continue;
-        }
-        CatalogSpec spec;
-        spec.memberAlgorithm = algorithm;
-        spec.thisUpdate = options.time;
-        spec.attributes.push_back(NameValue{"OSAttr", kNameValueFlags, osAttr});
-        std::vector<std::pair<std::string, fs::path>> files = {{infPath.filename().string(), infPath}};
-        for (const SourceFile& source : InfSourceFiles(inf)) {
-            fs::path path = FindNoCase(folder, source.relativePath);
-            if (path.empty()) {
-                std::cerr << "hallimor-sign: " << infPath.string() << " names " << source.relativePath
-                          << ", which is not in " << folder.string() << "\n";
-                ++failures;
-                continue;
-            }
-            files.emplace_back(source.name, path);
-        }
-        for (const auto& file : files) {
-            const FileHashes& hashes = CachedFileHashes(cache, file.second, {algorithm});
-            if (!hashes.readable) {
-                std::cerr << "hallimor-sign: " << file.second.string() << ": " << hashes.error << "\n";
-                ++failures;
-                continue;
-            }
-            MemberSpec member;
-            member.fileName = file.first;
-            member.peImage = hashes.peImage;
-            member.algorithm = algorithm;
-            member.digest = hashes.digests[algorithm];
-            spec.members.push_back(member);
-        }
-        if (spec.members.size() != files.size()) {
-            continue;
-        }
-        Bytes signedCatalog = SignCatalog(spec, chain, key, algorithm);
-        fs::path existing = FindNoCase(folder, catalogName);
-        fs::path out = existing.empty() ? folder / catalogName : existing;
-        std::ofstream file(out, std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char*>(signedCatalog.data()),
-                   static_cast<std::streamsize>(signedCatalog.size()));
-        if (signedCatalog.empty() || !file) {
-            std::cerr << "hallimor-sign: " << out.string() << " cannot be written\n";
-            ++failures;
-            continue;
-        }
-        std::cout << out.string() << ": " << spec.members.size() << " files, " << HashAlgorithmName(algorithm)
-                  << ", OSAttr " << osAttr << "\n";
-    }
-    return failures;
 }
 
 bool ParseOptions(int argc, char** argv, Options* options, std::string* reason) {
@@ -232,7 +116,8 @@ int main(int argc, char** argv) {
     FileHashCache cache;
     int failures = 0;
     for (const fs::path& folder : folders) {
-        failures += SignFolder(folder, options, chain, key, &cache);
+        failures +=
+            SignPackageFolder(folder, chain, key, options.hash, options.time, &cache, std::cout, std::cerr);
     }
     EVP_PKEY_free(key);
     return failures == 0 ? 0 : 1;

@@ -5,10 +5,15 @@
 
 #include <openssl/evp.h>
 
+#include <stdint.h>
+
+#include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "catalog/catalog_writer.h"
+#include "catalog/file_hash.h"
 
 namespace catalog {
 
@@ -22,6 +27,17 @@ bool KeyMatchesCertificate(EVP_PKEY* key, const Certificate& certificate);
 // every certificate of chain in it.
 Bytes SignCatalog(const CatalogSpec& spec, const std::vector<Certificate>& chain, EVP_PKEY* key,
                   HashAlgorithm algorithm);
+
+// Builds and signs the catalog of every INF in one package folder: the INF
+// and the files of its SourceDisksFiles, hashed as Windows hashes them, and
+// OSAttr of the Windows versions that read the folder (by its name: WIN7,
+// VISTA, WNET, else the 64bit folder itself). The members are hashed with
+// hash, or by the layout: SHA-1 where Windows 7 and older read the folder,
+// SHA-256 elsewhere. Writes a line per catalog to out and each failure to
+// err; returns the number of failures.
+int SignPackageFolder(const std::filesystem::path& folder, const std::vector<Certificate>& chain,
+                      EVP_PKEY* key, HashAlgorithm hash, int64_t time, FileHashCache* cache,
+                      std::ostream& out, std::ostream& err);
 
 } // namespace catalog
 
