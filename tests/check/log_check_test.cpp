@@ -100,6 +100,18 @@ TEST(LogCheckClasses, EachRecordGetsItsClass) {
          {"real: Preinstall FAILURE: The system cannot find the file specified.\\n [error 2 (0x00000002, "
           "ERROR_FILE_NOT_FOUND)] [INF a.inf]"}},
         {"Install",
+         {"INFO: Preinstalling a.inf\n",
+          "Preinstall FAILURE: The hash for the file is not present in the specified "
+          "catalog file. The file is likely corrupt or the victim of tampering.\n"},
+         {"real: Preinstall FAILURE: The hash for the file is not present in the specified catalog file. The "
+          "file "
+          "is likely corrupt or the victim of tampering.\\n [error 3758096971 (0xe000024b, "
+          "ERROR_FILE_HASH_NOT_IN_CATALOG)] [INF a.inf] -- the package's catalog holds no hash of the INF"}},
+        {"Install",
+         {"UpdateDriver FAILURE: (0x800b010a)"},
+         {"real: UpdateDriver FAILURE: (0x800b010a) [error 2148204810 (0x800b010a, CERT_E_CHAINING)] -- "
+          "Windows does not trust the package's publisher"}},
+        {"Install",
          {"Remove sysfile  FAILURE: The system cannot find the file specified.\n"},
          {"expected: Remove sysfile  FAILURE: The system cannot find the file specified.\\n [error 2 "
           "(0x00000002, ERROR_FILE_NOT_FOUND)] [file a.sys]"}},
@@ -358,7 +370,7 @@ TEST(LogCheckClasses, TheGuideListsEveryRule) {
         }
         std::string record = rule.kind == LOG_RULE_STEP ? "`" + pattern + "` failure" : "\"" + pattern + "\"";
         char error[32] = "any";
-        if (rule.error >= 0xE0000000ll) {
+        if (rule.error >= 0x80000000ll) {
             snprintf(error, sizeof(error), "0x%08llX", static_cast<unsigned long long>(rule.error));
             error[1] = 'x';
         } else if (rule.error != kAnyError) {

@@ -46,6 +46,19 @@ const char kCantDeleteService[] = "Can't delete %s service!\n";
 const char kCantOpenManager[] = "Can't open service manager!\n";
 
 // clang-format off
+
+// The signature errors of SetupCopyOEMInfA and UpdateDriverForPlugAndPlayDevicesA: what to do.
+const char kSigningHashMissing[] =
+    "the package's catalog holds no hash of the INF or of a file it copies (changed or rebuilt after signing, or a catalog of another build): Windows refuses the INF; re-sign the package, and `hallimor-check package` names the file";
+const char kSigningUnsigned[] =
+    "the INF's catalog carries no signature that Windows accepts (it is missing, unsigned or not a catalog): Windows refuses the INF; sign the package (scripts/sign-package), and `hallimor-check package` says what is wrong with the catalog";
+const char kSigningExpired[] =
+    "the signer's certificate was not valid on the day of the install and the signature has no time stamp inside its validity: re-sign the package with a valid certificate and a time stamp";
+const char kSigningUntrusted[] =
+    "Windows does not trust the package's publisher on this machine (its root, or the publisher for a silent install): trust the publisher there (its certificate, by the thumbprint that `hallimor-check package` reports, in TrustedPublisher and its root in Root) or have the package signed by Microsoft";
+const char kSigningOsMismatch[] =
+    "the catalog was signed for other Windows versions (its OSAttr): re-sign it listing this version; `hallimor-check package` names the versions it lacks";
+
 const std::vector<LogClassRule> kRules = {
     // Package scan: the start sequence ends with -1.
     {LOG_RULE_STEP, "FindFirstFile(sys)", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
@@ -113,6 +126,18 @@ const std::vector<LogClassRule> kRules = {
     {LOG_RULE_TEXT, "Copy sys file fail\n", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
      "staging failed at the file named before: the flow stopped, no INF was put into the driver store, no "
      "filter applied and no eject tool started"},
+    {LOG_RULE_STEP, "Preinstall", 0xE000022F, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUnsigned}, // ERROR_NO_CATALOG_FOR_OEM_INF
+    {LOG_RULE_STEP, "Preinstall", 0xE000023F, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUnsigned}, // ERROR_NO_AUTHENTICODE_CATALOG
+    {LOG_RULE_STEP, "Preinstall", 0xE0000240, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUntrusted}, // ERROR_AUTHENTICODE_DISALLOWED
+    {LOG_RULE_STEP, "Preinstall", 0xE0000242, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUntrusted}, // ERROR_AUTHENTICODE_TRUST_NOT_ESTABLISHED
+    {LOG_RULE_STEP, "Preinstall", 0xE0000243, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUntrusted}, // ERROR_AUTHENTICODE_PUBLISHER_NOT_TRUSTED
+    {LOG_RULE_STEP, "Preinstall", 0xE0000244, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningOsMismatch}, // ERROR_SIGNATURE_OSATTRIBUTE_MISMATCH
+    {LOG_RULE_STEP, "Preinstall", 0xE0000245, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUntrusted}, // ERROR_ONLY_VALIDATE_VIA_AUTHENTICODE
+    {LOG_RULE_STEP, "Preinstall", 0xE000024B, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningHashMissing}, // ERROR_FILE_HASH_NOT_IN_CATALOG
+    {LOG_RULE_STEP, "Preinstall", 0x800B0100, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUnsigned}, // TRUST_E_NOSIGNATURE
+    {LOG_RULE_STEP, "Preinstall", 0x800B0101, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningExpired}, // CERT_E_EXPIRED
+    {LOG_RULE_STEP, "Preinstall", 0x800B0109, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUntrusted}, // CERT_E_UNTRUSTEDROOT
+    {LOG_RULE_STEP, "Preinstall", 0x800B010A, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUntrusted}, // CERT_E_CHAINING
     {LOG_RULE_STEP, "Preinstall", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
      "an INF could not be put into the driver store: devices of its models will not find the driver"},
     {LOG_RULE_TEXT, "Error: Path of %s is too long, not preinstalled\n", kAnyError, LOG_CONTEXT_ANY,
@@ -120,6 +145,18 @@ const std::vector<LogClassRule> kRules = {
     {LOG_RULE_STEP, "UpdateDriver", kNoSuchDevinst, LOG_CONTEXT_ANY, LOG_CLASS_EXPECTED,
      "no device with this model line's hardware ID is plugged in: Install tries every model line of "
      "every INF, so every line but those of the present devices ends this way"},
+    {LOG_RULE_STEP, "UpdateDriver", 0xE000022F, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUnsigned}, // ERROR_NO_CATALOG_FOR_OEM_INF
+    {LOG_RULE_STEP, "UpdateDriver", 0xE000023F, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUnsigned}, // ERROR_NO_AUTHENTICODE_CATALOG
+    {LOG_RULE_STEP, "UpdateDriver", 0xE0000240, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUntrusted}, // ERROR_AUTHENTICODE_DISALLOWED
+    {LOG_RULE_STEP, "UpdateDriver", 0xE0000242, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUntrusted}, // ERROR_AUTHENTICODE_TRUST_NOT_ESTABLISHED
+    {LOG_RULE_STEP, "UpdateDriver", 0xE0000243, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUntrusted}, // ERROR_AUTHENTICODE_PUBLISHER_NOT_TRUSTED
+    {LOG_RULE_STEP, "UpdateDriver", 0xE0000244, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningOsMismatch}, // ERROR_SIGNATURE_OSATTRIBUTE_MISMATCH
+    {LOG_RULE_STEP, "UpdateDriver", 0xE0000245, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUntrusted}, // ERROR_ONLY_VALIDATE_VIA_AUTHENTICODE
+    {LOG_RULE_STEP, "UpdateDriver", 0xE000024B, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningHashMissing}, // ERROR_FILE_HASH_NOT_IN_CATALOG
+    {LOG_RULE_STEP, "UpdateDriver", 0x800B0100, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUnsigned}, // TRUST_E_NOSIGNATURE
+    {LOG_RULE_STEP, "UpdateDriver", 0x800B0101, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningExpired}, // CERT_E_EXPIRED
+    {LOG_RULE_STEP, "UpdateDriver", 0x800B0109, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUntrusted}, // CERT_E_UNTRUSTEDROOT
+    {LOG_RULE_STEP, "UpdateDriver", 0x800B010A, LOG_CONTEXT_ANY, LOG_CLASS_REAL, kSigningUntrusted}, // CERT_E_CHAINING
     {LOG_RULE_STEP, "UpdateDriver", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
      "a plugged-in device could not be bound to the package's driver"},
     {LOG_RULE_TEXT, "Error:Open %s file fail\n", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
@@ -370,9 +407,21 @@ const std::vector<SystemErrorText> kTexts = {
     {0xE0000228, "ERROR_NO_COMPAT_DRIVERS", "There are no compatible drivers for this device.", nullptr},
     {0xE000022B, "ERROR_DI_DONT_INSTALL",
      "The class installer has denied the request to install or upgrade this device.", nullptr},
-    {0xE000022F, "ERROR_NO_CATALOG_FOR_OEM_INF", nullptr, nullptr},
     {0xE0000235, "ERROR_IN_WOW64", nullptr, nullptr},
     {0xE0000247, "ERROR_DRIVER_STORE_ADD_FAILED", nullptr, nullptr},
+    // The signature errors: Windows' texts where they were confirmed, Wine none.
+    {0xE000022F, "ERROR_NO_CATALOG_FOR_OEM_INF", "The third-party INF does not contain digital signature information.", nullptr},
+    {0xE000023F, "ERROR_NO_AUTHENTICODE_CATALOG", nullptr, nullptr},
+    {0xE0000240, "ERROR_AUTHENTICODE_DISALLOWED", nullptr, nullptr},
+    {0xE0000242, "ERROR_AUTHENTICODE_TRUST_NOT_ESTABLISHED", "The publisher of an Authenticode(tm) signed catalog has not yet been established as trusted.", nullptr},
+    {0xE0000243, "ERROR_AUTHENTICODE_PUBLISHER_NOT_TRUSTED", "The publisher of an Authenticode(tm) signed catalog was not established as trusted.", nullptr},
+    {0xE0000244, "ERROR_SIGNATURE_OSATTRIBUTE_MISMATCH", nullptr, nullptr},
+    {0xE0000245, "ERROR_ONLY_VALIDATE_VIA_AUTHENTICODE", nullptr, nullptr},
+    {0xE000024B, "ERROR_FILE_HASH_NOT_IN_CATALOG", "The hash for the file is not present in the specified catalog file. The file is likely corrupt or the victim of tampering.", nullptr},
+    {0x800B0100, "TRUST_E_NOSIGNATURE", "No signature was present in the subject.", nullptr},
+    {0x800B0101, "CERT_E_EXPIRED", "A required certificate is not within its validity period when verifying against the current system clock or the timestamp in the signed file.", nullptr},
+    {0x800B0109, "CERT_E_UNTRUSTEDROOT", "A certificate chain processed, but terminated in a root certificate which is not trusted by the trust provider.", nullptr},
+    {0x800B010A, "CERT_E_CHAINING", "A certificate chain could not be built to a trusted root authority.", nullptr},
 };
 // clang-format on
 
