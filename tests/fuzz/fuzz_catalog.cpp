@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     catalog::SignatureCheck check = catalog::CheckSignature(read.signedData);
     if (check.signerCertificate >= 0) {
         std::string reason;
-        const catalog::Certificate& signer = read.signedData.certificates[static_cast<size_t>(check.signerCertificate)];
+        const catalog::Certificate& signer =
+            read.signedData.certificates[static_cast<size_t>(check.signerCertificate)];
         catalog::ChainsToRoot(signer, read.signedData.certificates, read.signedData.certificates, &reason);
     }
     if (const catalog::NameValue* os = catalog::FindCatalogAttribute(read, "OSAttr")) {
