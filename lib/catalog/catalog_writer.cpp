@@ -68,7 +68,7 @@ Bytes ObsoleteFileLink() {
     return DerElement(DER_CONTEXT_2, DerElement(0x80, Utf16Bytes("<<<Obsolete>>>", true)));
 }
 
-Bytes MemberElement(const MemberSpec& member) {
+Bytes MemberElement(const CatalogMemberEntry& member) {
     std::string hex = HexText(member.digest);
     Bytes data =
         member.peImage
@@ -195,23 +195,23 @@ Bytes ElementContents(const Bytes& element) {
                : Bytes();
 }
 
-Bytes BuildCatalogList(const CatalogSpec& spec) {
+Bytes BuildCatalogList(const CatalogContents& contents) {
     std::vector<Bytes> members;
-    for (const MemberSpec& member : spec.members) {
+    for (const CatalogMemberEntry& member : contents.members) {
         members.push_back(MemberElement(member));
     }
     std::sort(members.begin(), members.end());
     // The list identifier: 16 bytes that follow from the members, so that the
     // same files give the same catalog.
     Bytes digests;
-    for (const MemberSpec& member : spec.members) {
+    for (const CatalogMemberEntry& member : contents.members) {
         digests.insert(digests.end(), member.digest.begin(), member.digest.end());
     }
     Bytes identifier;
     HashBytes(HASH_SHA256, digests.data(), digests.size(), &identifier);
     identifier.resize(16);
     std::vector<Bytes> extensions;
-    for (const NameValue& attribute : spec.attributes) {
+    for (const NameValue& attribute : contents.attributes) {
         extensions.push_back(
             DerElement(DER_SEQUENCE, DerJoin({DerOidElement(kOidNameValue),
                                               DerElement(DER_OCTET_STRING, NameValueElement(attribute))})));
@@ -219,8 +219,8 @@ Bytes BuildCatalogList(const CatalogSpec& spec) {
     std::vector<Bytes> fields = {
         DerElement(DER_SEQUENCE, DerOidElement(kOidCatalogUsage)),
         DerElement(DER_OCTET_STRING, identifier),
-        DerTimeElement(spec.thisUpdate),
-        DerAlgorithmElement(spec.memberAlgorithm == HASH_SHA1 ? kOidCatalogMember : kOidCatalogMember2),
+        DerTimeElement(contents.thisUpdate),
+        DerAlgorithmElement(contents.memberAlgorithm == HASH_SHA1 ? kOidCatalogMember : kOidCatalogMember2),
         DerElement(DER_SEQUENCE, DerJoin(members)),
     };
     if (!extensions.empty()) {

@@ -29,15 +29,15 @@ Bytes DerAlgorithmElement(const std::string& oid); // with NULL parameters
 Bytes Utf16LeBytes(const std::string& utf8, bool terminator);
 
 // One file of the catalog.
-struct MemberSpec {
+struct CatalogMemberEntry {
     std::string fileName; // written as the member's "File" attribute
     bool peImage = false; // hashed as a PE image (else as plain bytes)
     HashAlgorithm algorithm = HASH_SHA256;
     Bytes digest;
 };
 
-struct CatalogSpec {
-    std::vector<MemberSpec> members;
+struct CatalogContents {
+    std::vector<CatalogMemberEntry> members;
     std::vector<NameValue> attributes; // "OSAttr" among them
     int64_t thisUpdate = 0;
     HashAlgorithm memberAlgorithm = HASH_SHA256; // SHA-1 for catalogs that Windows 7 and older read
@@ -48,7 +48,7 @@ struct CatalogSpec {
 const uint32_t kNameValueFlags = 0x10010001u;
 
 // The certificate trust list, as a whole SEQUENCE. Members are sorted by tag.
-Bytes BuildCatalogList(const CatalogSpec& spec);
+Bytes BuildCatalogList(const CatalogContents& contents);
 // The signed attributes (the SET OF that the signature covers) for content
 // of that type: content type and message digest of the content's octets.
 Bytes BuildSignedAttributes(const std::string& contentType, HashAlgorithm algorithm,

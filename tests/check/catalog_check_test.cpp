@@ -45,16 +45,16 @@ struct CatalogPlan {
 };
 
 std::string WriteCatalog(const fs::path& folder, const CatalogPlan& plan) {
-    CatalogSpec spec;
-    spec.memberAlgorithm = plan.algorithm;
-    spec.thisUpdate = 1704067200;
-    spec.attributes.push_back(NameValue{"OSAttr", kNameValueFlags, plan.osAttr});
+    CatalogContents contents;
+    contents.memberAlgorithm = plan.algorithm;
+    contents.thisUpdate = 1704067200;
+    contents.attributes.push_back(NameValue{"OSAttr", kNameValueFlags, plan.osAttr});
     for (const char* name : {"kwenet.inf", "KWEusbnet.sys"}) {
         FileHashes hashes = HashFile(folder / name, {plan.algorithm});
-        spec.members.push_back(
-            MemberSpec{name, hashes.peImage, plan.algorithm, hashes.digests[plan.algorithm]});
+        contents.members.push_back(
+            CatalogMemberEntry{name, hashes.peImage, plan.algorithm, hashes.digests[plan.algorithm]});
     }
-    Bytes list = BuildCatalogList(spec);
+    Bytes list = BuildCatalogList(contents);
     std::vector<Bytes> certificates;
     std::vector<Bytes> signers;
     if (plan.signer != nullptr) {
@@ -98,8 +98,8 @@ std::string WriteCatalog(const fs::path& folder, const CatalogPlan& plan) {
         certificates.push_back(extra->certificate.der);
     }
     if (plan.swapList) {
-        spec.attributes[0].value = "2:6.1,2:10.0";
-        list = BuildCatalogList(spec);
+        contents.attributes[0].value = "2:6.1,2:10.0";
+        list = BuildCatalogList(contents);
     }
     Bytes bytes = BuildSignedData(kOidCatalogList, list, plan.algorithm, certificates, signers);
     return std::string(bytes.begin(), bytes.end());

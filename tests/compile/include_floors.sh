@@ -4,8 +4,9 @@
 # cleanup, devices, records), which may include one another sideways as long
 # as no circle forms; src/common; src/log, the ground floor; src/platform.
 # hallimor-check and the signing tool (tools/) and the INF and catalog
-# readers (lib/) stand beside the installer: they take the product's tables, texts and environment code from
-# below src/run, and nothing in src/ includes them. Prints the folder graph.
+# readers (lib/) stand beside the installer: they take the product's tables,
+# texts and environment code from below src/run, and nothing in src/
+# includes them. Prints the folder graph.
 #   include_floors.sh SOURCE_DIR
 set -u
 cd "$1" || exit 1

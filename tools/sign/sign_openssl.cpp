@@ -74,9 +74,9 @@ bool KeyMatchesCertificate(EVP_PKEY* key, const Certificate& certificate) {
     return ok;
 }
 
-Bytes SignCatalog(const CatalogSpec& spec, const std::vector<Certificate>& chain, EVP_PKEY* key,
+Bytes SignCatalog(const CatalogContents& contents, const std::vector<Certificate>& chain, EVP_PKEY* key,
                   HashAlgorithm algorithm) {
-    Bytes list = BuildCatalogList(spec);
+    Bytes list = BuildCatalogList(contents);
     Bytes attributes = BuildSignedAttributes(kOidCatalogList, algorithm, ElementContents(list));
     Bytes digest;
     Bytes signature;
@@ -162,10 +162,10 @@ int SignPackageFolder(const fs::path& folder, const std::vector<Certificate>& ch
             ++failures;
             continue;
         }
-        CatalogSpec spec;
-        spec.memberAlgorithm = algorithm;
-        spec.thisUpdate = time;
-        spec.attributes.push_back(NameValue{"OSAttr", kNameValueFlags, osAttr});
+        CatalogContents contents;
+        contents.memberAlgorithm = algorithm;
+        contents.thisUpdate = time;
+        contents.attributes.push_back(NameValue{"OSAttr", kNameValueFlags, osAttr});
         std::vector<std::pair<std::string, fs::path>> files = {{infPath.filename().string(), infPath}};
         for (const SourceFile& source : InfSourceFiles(inf)) {
             fs::path path = FindNoCase(folder, source.relativePath);
@@ -184,17 +184,17 @@ int SignPackageFolder(const fs::path& folder, const std::vector<Certificate>& ch
                 ++failures;
                 continue;
             }
-            MemberSpec member;
+            CatalogMemberEntry member;
             member.fileName = file.first;
             member.peImage = hashes.peImage;
             member.algorithm = algorithm;
             member.digest = hashes.digests[algorithm];
-            spec.members.push_back(member);
+            contents.members.push_back(member);
         }
-        if (spec.members.size() != files.size()) {
+        if (contents.members.size() != files.size()) {
             continue;
         }
-        Bytes signedCatalog = SignCatalog(spec, chain, key, algorithm);
+        Bytes signedCatalog = SignCatalog(contents, chain, key, algorithm);
         fs::path existing = FindNoCase(folder, catalogName);
         fs::path written = existing.empty() ? folder / catalogName : existing;
         std::ofstream file(written, std::ios::binary | std::ios::trunc);
@@ -205,8 +205,8 @@ int SignPackageFolder(const fs::path& folder, const std::vector<Certificate>& ch
             ++failures;
             continue;
         }
-        out << written.string() << ": " << spec.members.size() << " files, " << HashAlgorithmName(algorithm)
-            << ", OSAttr " << osAttr << "\n";
+        out << written.string() << ": " << contents.members.size() << " files, "
+            << HashAlgorithmName(algorithm) << ", OSAttr " << osAttr << "\n";
     }
     return failures;
 }

@@ -23,9 +23,9 @@ EVP_PKEY* ReadPrivateKey(const std::string& path, std::string* error);
 bool SignDigest(EVP_PKEY* key, HashAlgorithm algorithm, const Bytes& digest, Bytes* signature);
 // True when the key is the private half of the certificate's public key.
 bool KeyMatchesCertificate(EVP_PKEY* key, const Certificate& certificate);
-// The signed catalog: the list of spec, signed with key by chain[0], with
+// The signed catalog: the list of contents, signed with key by chain[0], with
 // every certificate of chain in it.
-Bytes SignCatalog(const CatalogSpec& spec, const std::vector<Certificate>& chain, EVP_PKEY* key,
+Bytes SignCatalog(const CatalogContents& contents, const std::vector<Certificate>& chain, EVP_PKEY* key,
                   HashAlgorithm algorithm);
 
 // Builds and signs the catalog of every INF in one package folder: the INF
