@@ -14,6 +14,7 @@
 #endif
 #include <windows.h>
 #include <setupapi.h>
+#include <cfgmgr32.h>
 #include <regstr.h>
 #include <newdev.h>
 #include <shlwapi.h>

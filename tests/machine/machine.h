@@ -72,6 +72,10 @@ struct Device {
     std::string boundInf; // INF path the driver was last updated from
     int updateCount = 0;  // successful UpdateDriverForPlugAndPlayDevicesA bindings
     bool inUse = false;   // its driver cannot be replaced before a restart
+    // What CM_Get_DevNode_Status reports for it while it is present: the DN_
+    // status bits, and the CM_PROB_ problem when DN_HAS_PROBLEM is set.
+    DWORD status = DN_DRIVER_LOADED | DN_STARTED;
+    DWORD problem = 0;
 };
 
 // An INF in the driver store, put there by SetupCopyOEMInfA.
@@ -203,8 +207,12 @@ Device& AddDevice(const std::string& instanceId, const std::vector<std::string>&
 Device* FindDevice(const std::string& instanceId); // case-insensitive
 // The device's compatible IDs, stored as a multi-string and in its Enum key.
 void SetCompatibleIds(const std::string& instanceId, const std::vector<std::string>& compatibleIds);
-// A device in use: updating its driver asks for a restart.
+// A device in use: updating its driver asks for a restart, and the device
+// reports DN_NEED_RESTART from then on.
 void SetDeviceInUse(const std::string& instanceId, bool inUse);
+// The device node's status bits and problem. A problem other than 0 adds
+// DN_HAS_PROBLEM to the status; 0 takes it away.
+void SetDeviceStatus(const std::string& instanceId, DWORD status, DWORD problem = 0);
 std::string MultiSz(const std::vector<std::string>& strings); // "a\0b\0\0"
 
 // ------------------------------------------------------------ calls and faults
@@ -229,7 +237,8 @@ bool ArgumentsMatch(const std::vector<std::string>& arguments, const std::string
 
 // The nth call (1-based, counted from now) of the named operation fails with
 // error: it returns the operation's failure value, sets the last error (or,
-// for registry operations, returns the code) and changes nothing. Allocations
+// for registry and configuration manager operations, returns the code) and
+// changes nothing. Allocations
 // return NULL. Error 0 makes the call fail with last error 0.
 void FailCall(const std::string& name, int nth, DWORD error);
 // Every call of the named operation from now on fails with error.

@@ -167,6 +167,14 @@ void SetDeviceInUse(const std::string& instanceId, bool inUse) {
     }
 }
 
+void SetDeviceStatus(const std::string& instanceId, DWORD status, DWORD problem) {
+    Device* d = FindDevice(instanceId);
+    if (d != nullptr) {
+        d->problem = problem;
+        d->status = problem != 0 ? (status | DN_HAS_PROBLEM) : (status & ~static_cast<DWORD>(DN_HAS_PROBLEM));
+    }
+}
+
 } // namespace sim
 
 using sim::Args;
@@ -539,4 +547,32 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
         return FALSE;
     }
     return TRUE;
+}
+
+// A device node handle is the SP_DEVINFO_DATA.DevInst that a device set gave
+// out. A device that is not plugged in has a node but no status.
+CONFIGRET WINAPI CM_Get_DevNode_Status(PULONG pulStatus, PULONG pulProblemNumber, DEVINST dnDevInst,
+                                       ULONG ulFlags) {
+    DWORD err = 0;
+    if (Enter("CM_Get_DevNode_Status", Args(pulStatus, pulProblemNumber, dnDevInst, ulFlags), &err)) {
+        return err;
+    }
+    if (pulStatus == nullptr || pulProblemNumber == nullptr) {
+        return CR_INVALID_POINTER;
+    }
+    *pulStatus = 0;
+    *pulProblemNumber = 0;
+    if (ulFlags != 0) {
+        return CR_INVALID_FLAG;
+    }
+    const sim::Device* device = sim::DeviceByDevInst(dnDevInst);
+    if (device == nullptr) {
+        return CR_INVALID_DEVNODE;
+    }
+    if (!device->present) {
+        return CR_NO_SUCH_DEVNODE;
+    }
+    *pulStatus = device->status;
+    *pulProblemNumber = (device->status & DN_HAS_PROBLEM) ? device->problem : 0;
+    return CR_SUCCESS;
 }

@@ -576,8 +576,12 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareI
         if (std::find(bound.begin(), bound.end(), d.devInst) != bound.end()) {
             d.boundInf = FullInfPath;
             d.updateCount++;
-            // A device in use keeps its old driver until the next start.
-            reboot = reboot || d.inUse;
+            // A device in use keeps its old driver until the next start,
+            // and its node says so.
+            if (d.inUse) {
+                reboot = true;
+                d.status |= DN_NEED_RESTART;
+            }
         }
     }
     if (bRebootRequired != nullptr) {

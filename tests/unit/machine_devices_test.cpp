@@ -356,4 +356,26 @@ TEST_F(MachineDevices, InjectedFaults) {
     SetupDiDestroyDeviceInfoList(set);
 }
 
+// A node's status and problem as a test sets them; an unplugged device has no
+// status, a removed one no node; the call is journalled and can fail.
+TEST_F(MachineDevices, DevNodeStatusAndProblem) {
+    DWORD modem = sim::AddDevice(kModem, {"USB\\VID_3E1F&PID_C301"}).devInst;
+    DWORD disk = sim::AddDevice(kDisk, {"USB\\VID_3E1F&PID_C302"}, false).devInst;
+    ULONG status = 7, problem = 7;
+    EXPECT_EQ(CR_SUCCESS, CM_Get_DevNode_Status(&status, &problem, modem, 0));
+    EXPECT_EQ(DWORD(DN_DRIVER_LOADED | DN_STARTED), status);
+    EXPECT_EQ(0u, problem);
+    sim::SetDeviceStatus(kModem, DN_DRIVER_LOADED, CM_PROB_NEED_RESTART);
+    EXPECT_EQ(CR_SUCCESS, CM_Get_DevNode_Status(&status, &problem, modem, 0));
+    EXPECT_EQ(DWORD(DN_DRIVER_LOADED | DN_HAS_PROBLEM), status);
+    EXPECT_EQ(DWORD(CM_PROB_NEED_RESTART), problem);
+    EXPECT_EQ(1, sim::FindCall("CM_Get_DevNode_Status", "ptr, ptr, " + std::to_string(modem) + ", 0", 1));
+    EXPECT_EQ(CR_NO_SUCH_DEVNODE, CM_Get_DevNode_Status(&status, &problem, disk, 0));
+    EXPECT_EQ(CR_INVALID_DEVNODE, CM_Get_DevNode_Status(&status, &problem, 999, 0));
+    EXPECT_EQ(CR_INVALID_FLAG, CM_Get_DevNode_Status(&status, &problem, modem, 1));
+    EXPECT_EQ(CR_INVALID_POINTER, CM_Get_DevNode_Status(NULL, &problem, modem, 0));
+    sim::FailCall("CM_Get_DevNode_Status", 1, CR_INVALID_DEVNODE);
+    EXPECT_EQ(CR_INVALID_DEVNODE, CM_Get_DevNode_Status(&status, &problem, modem, 0));
+}
+
 } // namespace

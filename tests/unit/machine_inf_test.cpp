@@ -449,6 +449,10 @@ TEST_F(MachineInf, UpdateDriverMatchesThroughTheX64ModelsSection) {
         for (const sim::Device& d : sim::M().devices) {
             bool bound = d.instanceId.find(row.boundDevice) != std::string::npos;
             EXPECT_EQ(bound ? 1 : 0, d.updateCount) << d.instanceId;
+            // Windows marks the node of a device updated while in use.
+            ULONG status = 0, problem = 0;
+            ASSERT_EQ(CR_SUCCESS, CM_Get_DevNode_Status(&status, &problem, d.devInst, 0));
+            EXPECT_EQ(bound && row.reboot, (status & DN_NEED_RESTART) != 0) << d.instanceId;
         }
         EXPECT_EQ(inf, sim::FileData(sim::InfFolder() + "oem0.inf"));
     }

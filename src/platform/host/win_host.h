@@ -31,6 +31,8 @@ typedef void* PVOID;
 typedef BYTE* LPBYTE;
 typedef BYTE* PBYTE;
 typedef const BYTE* PCBYTE;
+typedef uint32_t ULONG;
+typedef ULONG* PULONG;
 typedef DWORD* LPDWORD;
 typedef DWORD* PDWORD;
 typedef BOOL* PBOOL;
@@ -296,6 +298,24 @@ typedef INT_PTR(WINAPI* FARPROC)(void);
 #define INSTALLFLAG_READONLY 0x00000002
 #define INSTALLFLAG_NONINTERACTIVE 0x00000004
 
+// Configuration manager (cfgmgr32.h and cfg.h): a device node's status.
+typedef DWORD CONFIGRET;
+typedef DWORD DEVINST;
+typedef DWORD DEVNODE;
+#define CR_SUCCESS 0x00000000
+#define CR_INVALID_POINTER 0x00000003
+#define CR_INVALID_FLAG 0x00000004
+#define CR_INVALID_DEVNODE 0x00000005
+#define CR_INVALID_DEVINST CR_INVALID_DEVNODE
+#define CR_NO_SUCH_DEVNODE 0x0000000D
+#define CR_NO_SUCH_DEVINST CR_NO_SUCH_DEVNODE
+#define DN_DRIVER_LOADED 0x00000002
+#define DN_STARTED 0x00000008
+#define DN_NEED_RESTART 0x00000100
+#define DN_HAS_PROBLEM 0x00000400
+#define CM_PROB_FAILED_START 0x0000000A
+#define CM_PROB_NEED_RESTART 0x0000000E
+
 typedef struct _GUID {
     DWORD Data1;
     WORD Data2;
@@ -535,6 +555,10 @@ BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO Devi
                                       PSP_DEVINFO_DATA DeviceInfoData);
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet);
 
+// cfgmgr32 (also exported by setupapi)
+CONFIGRET WINAPI CM_Get_DevNode_Status(PULONG pulStatus, PULONG pulProblemNumber, DEVINST dnDevInst,
+                                       ULONG ulFlags);
+
 // newdev
 BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareId, LPCSTR FullInfPath,
                                                DWORD InstallFlags, PBOOL bRebootRequired);
@@ -557,7 +581,6 @@ int SimClose(int descriptor);
 
 // advapi32's random source, declared under its export name as the SDK does.
 typedef unsigned char BOOLEAN;
-typedef uint32_t ULONG;
 BOOLEAN WINAPI SystemFunction036(PVOID RandomBuffer, ULONG RandomBufferLength);
 #define RtlGenRandom SystemFunction036
 
