@@ -593,6 +593,25 @@ BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS
     return TRUE;
 }
 
+BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceStatus) {
+    DWORD err = 0;
+    if (Enter("QueryServiceStatus", Args(hService, lpServiceStatus), &err)) {
+        Fail(err);
+        return FALSE;
+    }
+    sim::ServiceHandle* record = nullptr;
+    sim::Service* service = nullptr;
+    if (!ServiceForCall(hService, SERVICE_QUERY_STATUS, &record, &service)) {
+        return FALSE;
+    }
+    if (lpServiceStatus == nullptr) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    sim::FillStatus(*service, lpServiceStatus);
+    return TRUE;
+}
+
 SC_LOCK WINAPI LockServiceDatabase(SC_HANDLE hSCManager) {
     DWORD err = 0;
     if (Enter("LockServiceDatabase", Args(hSCManager), &err)) {

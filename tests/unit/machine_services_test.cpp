@@ -266,7 +266,16 @@ TEST_F(MachineServices, StopRequests) {
     EXPECT_EQ(ERROR_SERVICE_NOT_ACTIVE, GetLastError());
     EXPECT_EQ(1, sim::FindService("VSS")->stopRequests);
 
-    for (SC_HANDLE h : {noStop, idle, stubborn, vss, scm}) {
+    // The status, which needs query access: a stop-only handle lacks it.
+    SC_HANDLE query = OpenServiceA(scm, "Stubborn", SERVICE_QUERY_STATUS);
+    EXPECT_TRUE(QueryServiceStatus(query, &status));
+    EXPECT_EQ(SERVICE_RUNNING, status.dwCurrentState);
+    EXPECT_TRUE(QueryServiceStatus(noStop, &status));
+    EXPECT_EQ(SERVICE_STOPPED, status.dwCurrentState);
+    EXPECT_FALSE(QueryServiceStatus(idle, &status));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+
+    for (SC_HANDLE h : {noStop, idle, stubborn, vss, query, scm}) {
         EXPECT_TRUE(CloseServiceHandle(h));
     }
     EXPECT_EQ(0, sim::OpenHandleCount());

@@ -521,6 +521,7 @@ BOOL WINAPI ChangeServiceConfigA(SC_HANDLE hService, DWORD dwServiceType, DWORD 
                                  LPDWORD lpdwTagId, LPCSTR lpDependencies, LPCSTR lpServiceStartName,
                                  LPCSTR lpPassword, LPCSTR lpDisplayName);
 BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus);
+BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceStatus);
 SC_LOCK WINAPI LockServiceDatabase(SC_HANDLE hSCManager);
 BOOL WINAPI UnlockServiceDatabase(SC_LOCK ScLock);
 BOOL WINAPI QueryServiceLockStatusA(SC_HANDLE hSCManager, LPQUERY_SERVICE_LOCK_STATUSA lpLockStatus,
