@@ -4,6 +4,9 @@
 
 // Superseded driver removal, run before every operation but Clean.
 int RemoveSupersededOemInfs(void);
+// The first hardware ID of an INF, upper-cased, into output (at least
+// HARDWARE_ID_BUFFER_SIZE bytes).
+#define HARDWARE_ID_BUFFER_SIZE 260
 int FirstInfHardwareId(const char* infPath, char* output);
 int PackageHasHardwareId(const char* hardwareId);
 int DeleteOemInf(const char* fileName);

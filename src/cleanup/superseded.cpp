@@ -14,7 +14,6 @@
 #include "platform/platform.h"
 
 #define FIELD_BUFFER_SIZE 260
-#define HARDWARE_ID_BUFFER_SIZE 260
 
 // The support library, below the Windows folder.
 static const char kSupportLibraryPath[] = "\\system32\\brommet.dll";

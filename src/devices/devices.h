@@ -22,5 +22,9 @@ int SetFilterFlag(const char* keyPath);
 int SetDeviceFilterFlag(const char* instanceId);
 void ConfigureStorageDevices(const char* hardwareId, int mode);
 void EnsureFilterService(const char* serviceName);
+// 1 when bringing the filter into force marks the storage devices for
+// reinstallation and creates no filter service: on Windows 2000 (NT 5.0), as
+// the version query says (a failed query leaves its record zero: not 2000).
+int StorageFilterByReinstall(void);
 
 #endif

@@ -174,6 +174,15 @@ void EnsureFilterService(const char* serviceName) {
     CloseServiceHandle(manager);
 }
 
+int StorageFilterByReinstall(void) {
+    OSVERSIONINFOA version;
+    memset(&version, 0, sizeof(version));
+    version.dwOSVersionInfoSize = sizeof(version);
+    PlatformGetVersionExA(&version);
+    return version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion == 5 &&
+           version.dwMinorVersion == 0;
+}
+
 void ApplyMassStorageFilter(void) {
     if (g_OperationCode == OPERATION_UNINSTALL) {
         // Switched off through the service flag only.
@@ -183,13 +192,7 @@ void ApplyMassStorageFilter(void) {
 
     SetFilterFlag(kUsbStorKeyPath);
 
-    OSVERSIONINFOA version;
-    memset(&version, 0, sizeof(version));
-    version.dwOSVersionInfoSize = sizeof(version);
-    PlatformGetVersionExA(&version);
-
-    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion == 5 &&
-        version.dwMinorVersion == 0) {
+    if (StorageFilterByReinstall()) {
         LogMessage("Set flag [reinstall]\n");
         for (int i = 0; i < STORAGE_HARDWARE_ID_COUNT; ++i) {
             ConfigureStorageDevices(kStorageHardwareIds[i], STORAGE_MODE_REINSTALL);
