@@ -24,7 +24,9 @@ target_compile_options(hallimor_check_machine PRIVATE ${HALLIMOR_WARNINGS})
 target_link_libraries(hallimor_check_machine PUBLIC hallimor_core hallimor_check)
 if(WIN32)
   # After the installer's core on the link line: its objects import from them.
-  target_link_libraries(hallimor_check_machine PUBLIC shlwapi advapi32)
+  # setupapi also exports the configuration manager's CM_Get_DevNode_Status,
+  # so the check imports no DLL beyond the installer's.
+  target_link_libraries(hallimor_check_machine PUBLIC shlwapi advapi32 setupapi)
 endif()
 
 if(WIN32)

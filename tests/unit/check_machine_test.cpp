@@ -4,6 +4,7 @@
 // never write anything.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <set>
 #include <sstream>
@@ -43,7 +44,7 @@ std::vector<std::string> ItemLines(const std::string& report) {
     std::string line;
     while (std::getline(in, line)) {
         if (line.compare(0, 5, "found") != 0 && line.compare(0, 7, "missing") != 0 &&
-            line.compare(0, 7, "unknown") != 0) {
+            line.compare(0, 7, "unknown") != 0 && line.compare(0, 7, "restart") != 0) {
             continue;
         }
         size_t kindEnd = line.find("  ", 9);
@@ -54,13 +55,15 @@ std::vector<std::string> ItemLines(const std::string& report) {
 }
 
 // A package of two modem drivers and the filter driver, whose file stands
-// below the INF count so that the flows bring the filter into force.
+// below the INF count so that the flows bring the filter into force; b.inf
+// names its driver file.
 void AddPackage(const std::string& osFolder = "WIN7") {
     sim::AddPackageFile(osFolder, "a.sys", "driver a");
     sim::AddPackageFile(osFolder, "b.sys", "driver b");
     sim::AddPackageFile(osFolder, "gorvel.sys", "filter");
     installtest::AddPackageInfFile(osFolder, "a.inf", ModelInf("USB\\VID_3E1F&PID_A101"));
-    installtest::AddPackageInfFile(osFolder, "b.inf", ModelInf("USB\\VID_3E1F&PID_A102"));
+    installtest::AddPackageInfFile(osFolder, "b.inf",
+                                   ModelInf("USB\\VID_3E1F&PID_A102") + "[SourceDisksFiles]\r\nb.sys=1\r\n");
     installtest::AddPackageInfFile(osFolder, "gorvel.inf", ModelInf("USB\\VID_3E1F&PID_C301"));
 }
 
@@ -89,7 +92,11 @@ TEST(CheckMachine, EachItemsFoundAndMissingRuleAfterInstall) {
         int code;
         std::vector<std::string> changed; // the item lines that differ from kAllFound
         const char* detail;               // a part of the first changed line's detail
+        std::vector<std::string> args = {};
+        std::function<void()> before = [] {}; // before the install
     };
+    const char* const kModem = "USB\\VID_3E1F&PID_A101\\5&1&0&1";
+    const char* const kDisk = "USB\\VID_3E1F&PID_C301\\6&1&0&2";
     const std::vector<Row> rows = {
         {"nothing changed", [] {}, CHECK_EXIT_OK, {}, ""},
         {"driver file deleted",
@@ -128,7 +135,7 @@ TEST(CheckMachine, EachItemsFoundAndMissingRuleAfterInstall) {
              sim::AddFile(copy, data);
          },
          CHECK_EXIT_FINDINGS,
-         {"missing  driver store  a.inf"},
+         {"missing  driver store  a.inf", "missing  superseded copy  oem0.inf"},
          "holds its bytes"},
         {"store copy under the INF's own name, as Wine keeps it",
          [] {
@@ -178,22 +185,69 @@ TEST(CheckMachine, EachItemsFoundAndMissingRuleAfterInstall) {
          CHECK_EXIT_CANNOT,
          {"unknown  service  gorvel"},
          "(error 5)"},
+        {"the package lacks a file that its INF names",
+         [] { sim::RemovePath(sim::PackageFolder("WIN7") + "b.sys"); },
+         CHECK_EXIT_FINDINGS,
+         {"missing  driver file  b.sys"},
+         "named by b.inf, not in the package"},
+        {"an older copy that the removal left in the store",
+         [] { sim::AddFile(sim::InfFolder() + "oem7.inf", ModelInf("USB\\VID_3E1F&PID_A102") + ";old\r\n"); },
+         CHECK_EXIT_FINDINGS,
+         {"missing  superseded copy  oem7.inf"},
+         "has the first hardware ID of b.inf (USB\\VID_3E1F&PID_A102), not its bytes"},
+        {"no device: no restart", [] {}, CHECK_EXIT_OK, {}, "", {"--restart"}},
+        {"a device in use while Install updated it",
+         [] {},
+         CHECK_EXIT_RESTART,
+         {std::string("restart  device  ") + kModem},
+         "the device waits for a restart (DN_NEED_RESTART)",
+         {"--restart"},
+         [=] {
+             sim::AddDevice(kModem, {"USB\\VID_3E1F&PID_A101"});
+             sim::SetDeviceInUse(kModem, true);
+         }},
+        {"devices bound, the filter running: no restart",
+         [] { sim::FindService("gorvel")->running = true; },
+         CHECK_EXIT_OK,
+         {},
+         "",
+         {"--restart"},
+         [=] {
+             sim::AddDevice(kModem, {"USB\\VID_3E1F&PID_A101"});
+             sim::AddDevice(kDisk, {"USB\\VID_3E1F&PID_C301"});
+         }},
+        {"a storage device while the filter service does not run",
+         [=] { sim::AddDevice(kDisk, {"USB\\VID_3E1F&PID_C301"}); },
+         CHECK_EXIT_RESTART,
+         {std::string("restart  device  ") + kDisk},
+         "the filter service gorvel is registered but not running",
+         {"--restart"}},
+        {"a device of the vendor's tables with the restart problem",
+         [] {
+             sim::AddDevice("USB\\VID_3E1F&PID_B201\\1", {"USB\\VID_3E1F&PID_B201&REV_0100"});
+             sim::SetDeviceStatus("USB\\VID_3E1F&PID_B201\\1", DN_DRIVER_LOADED, CM_PROB_NEED_RESTART);
+         },
+         CHECK_EXIT_RESTART,
+         {"restart  device  USB\\VID_3E1F&PID_B201\\1"},
+         "problem CM_PROB_NEED_RESTART",
+         {"--restart"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         sim::Reset();
         AddPackage();
+        row.before();
         ASSERT_EQ(0, sim::Run({"Install"}));
         row.change();
-        VerbResult result = RunVerb({});
+        VerbResult result = RunVerb(row.args);
         EXPECT_EQ(row.code, result.code) << result.out << result.err;
         std::vector<std::string> expected = kAllFound;
-        for (std::string& line : expected) {
-            for (const std::string& changed : row.changed) {
-                if (changed.substr(9) == line.substr(9)) {
-                    line = changed;
-                }
-            }
+        for (const std::string& changed : row.changed) {
+            auto same = std::find_if(expected.begin(), expected.end(), [&](const std::string& line) {
+                return changed.substr(9) == line.substr(9);
+            });
+            // A line of no item of kAllFound (a superseded copy, a device) comes last.
+            *(same != expected.end() ? same : expected.insert(expected.end(), "")) = changed;
         }
         EXPECT_EQ(expected, ItemLines(result.out)) << result.out;
         if (!row.changed.empty()) {
@@ -223,15 +277,20 @@ TEST(CheckMachine, ClosingLineAndPackageLine) {
 }
 
 TEST(CheckMachine, FilterServiceOnlyWhenTheFlowsBringTheFilterIntoForce) {
-    // Without gorvel.sys, and with gorvel.sys at an index that the INF loop
-    // does not reach (three .sys files sorted before it, two INFs), no
-    // service is looked for.
-    for (bool beyondInfs : {false, true}) {
-        SCOPED_TRACE(beyondInfs ? "gorvel.sys beyond the INF count" : "no gorvel.sys");
+    // Without gorvel.sys, with gorvel.sys at an index that the INF loop does
+    // not reach (three .sys files sorted before it, two INFs), and on
+    // Windows 2000, where the flows mark the storage devices for
+    // reinstallation instead, no service is looked for.
+    for (int variant : {0, 1, 2}) {
+        SCOPED_TRACE(variant);
         sim::Reset();
+        if (variant == 2) {
+            sim::SetWindowsVersion(5, 0, 2195, "Service Pack 4");
+            AddPackage("WNET");
+        }
         sim::AddPackageFile("WIN7", "a.sys", "driver a");
         sim::AddPackageFile("WIN7", "b.sys", "driver b");
-        if (beyondInfs) {
+        if (variant == 1) {
             sim::AddPackageFile("WIN7", "c.sys", "driver c");
             sim::AddPackageFile("WIN7", "gorvel.sys", "filter");
         }
@@ -400,14 +459,16 @@ TEST(CheckMachine, PackageFolderFollowsTheWindowsVersionAndTheFolderArgument) {
 
 TEST(CheckMachine, WrongArgumentsEndWithTwoAndUsage) {
     for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{"--record"}, {"C:\\a", "C:\\b"}, {""}, {"--json"}}) {
+         std::vector<std::vector<std::string>>{{"--record"}, {"C:\\a", "C:\\b"}, {""}, {"--reboot"}}) {
         sim::Reset();
         AddPackage();
         sim::ClearJournal();
         VerbResult result = RunVerb(args);
         EXPECT_EQ(CHECK_EXIT_CANNOT, result.code);
         EXPECT_EQ("", result.out);
-        EXPECT_NE(std::string::npos, result.err.find("usage: hallimor-check machine [FOLDER] [--records]"));
+        EXPECT_NE(
+            std::string::npos,
+            result.err.find("usage: hallimor-check machine [FOLDER] [--records] [--restart] [--json]\n"));
         EXPECT_TRUE(sim::Journal().empty());
     }
 }
@@ -421,10 +482,11 @@ TEST(CheckMachine, ChangesNothingOnTheMachine) {
     ASSERT_EQ(0, sim::Run({"Preinstall_cu"}));
     sim::RemovePath(std::string(kDrivers) + "b.sys"); // some items missing, so that every path runs
     sim::AddFile(sim::InfFolder() + "other.inf", sim::FileData(sim::PackageFolder("WIN7") + "a.inf") + "x");
+    DWORD node = sim::AddDevice("USB\\VID_3E1F&PID_C301\\1", {"USB\\VID_3E1F&PID_C301"}).devInst;
     sim::ClearJournal();
     const sim::Machine before = sim::M();
 
-    VerbResult result = RunVerb({"--records"});
+    VerbResult result = RunVerb({"--records", "--restart"});
     EXPECT_EQ(CHECK_EXIT_FINDINGS, result.code);
 
     const std::set<std::string> reads = {"GetVersionExA",
@@ -452,7 +514,21 @@ TEST(CheckMachine, ChangesNothingOnTheMachine) {
                                          "GetLastError",
                                          "SetLastError",
                                          "FormatMessageA",
-                                         "LocalFree"};
+                                         "LocalFree",
+                                         "SetupOpenInfFileA",
+                                         "SetupFindFirstLineA",
+                                         "SetupGetStringFieldA",
+                                         "SetupCloseInfFile",
+                                         "SetupDiGetClassDevsA",
+                                         "SetupDiEnumDeviceInfo",
+                                         "SetupDiGetDeviceRegistryPropertyA",
+                                         "SetupDiGetDeviceInstanceIdA",
+                                         "SetupDiDestroyDeviceInfoList",
+                                         "CM_Get_DevNode_Status",
+                                         "QueryServiceStatus"};
+    // The present devices of every enumerator and class, the device's status.
+    EXPECT_GE(sim::FindCall("SetupDiGetClassDevsA", "NULL, NULL, NULL, 6"), 0);
+    EXPECT_GE(sim::FindCall("CM_Get_DevNode_Status", "ptr, ptr, " + std::to_string(node) + ", 0"), 0);
     std::set<std::string> opened;
     for (const sim::Call& call : sim::Journal()) {
         EXPECT_EQ(1u, reads.count(call.name)) << call.name << "(" << call.args << ")";
@@ -463,7 +539,11 @@ TEST(CheckMachine, ChangesNothingOnTheMachine) {
         } else if (call.name == "OpenSCManagerA") {
             EXPECT_EQ("NULL, NULL, " + std::to_string(SC_MANAGER_CONNECT), call.args);
         } else if (call.name == "OpenServiceA") {
-            EXPECT_EQ("scm, \"gorvel\", " + std::to_string(SERVICE_QUERY_CONFIG), call.args);
+            EXPECT_TRUE(call.args == "scm, \"gorvel\", " + std::to_string(SERVICE_QUERY_CONFIG) ||
+                        call.args == "scm, \"gorvel\", " + std::to_string(SERVICE_QUERY_STATUS))
+                << call.args;
+        } else if (call.name == "SetupOpenInfFileA") {
+            EXPECT_EQ("\", NULL, 2, NULL", call.args.substr(call.args.find("\", NULL"))) << call.args;
         }
     }
     const std::set<std::string> recordOpens = {

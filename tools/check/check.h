@@ -15,6 +15,9 @@ enum CheckExit {
     CHECK_EXIT_OK = 0,       // nothing to report
     CHECK_EXIT_FINDINGS = 1, // the verb found what it exists to find
     CHECK_EXIT_CANNOT = 2,   // wrong arguments, unreadable input, no verdict possible
+    // machine --restart: everything found, and a device waits for a restart
+    // (the code that Windows Installer gives for "restart required").
+    CHECK_EXIT_RESTART = 3010,
 };
 
 // hallimor-check package FOLDER [--setup-dir WINPATH] [--json] [--strict]
@@ -27,7 +30,7 @@ int RunLogVerb(const std::vector<std::string>& args, std::ostream& out, std::ost
 // log's verdict. The fuzz target's entry into the verb.
 int ReportOnLogBytes(const char* data, size_t size, std::ostream& out);
 
-// hallimor-check machine [FOLDER] [--records] (Windows build)
+// hallimor-check machine [FOLDER] [--records] [--restart] [--json] (Windows build)
 int RunMachineVerb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // text as a JSON string: quotes, backslashes and line feeds escaped, other

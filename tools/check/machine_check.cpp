@@ -2,25 +2,32 @@
 // tool installs, for this Windows version? Run on the target machine. The
 // package folder, the system folders and the package's lists come from the
 // installer's own environment code, so that the check looks exactly where an
-// installer started from the same folder would have worked. Every Windows
+// installer started from the same folder would have worked, and the package's
+// INFs are read with the shared INF reader for what they name. Every Windows
 // call here only reads: files are opened for reading, registry keys with
-// query access, the service manager with connect access.
+// query access, the service manager with connect access, services and
+// devices for their configuration and status.
 #include <string.h>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "check.h"
+#include "cleanup/cleanup.h"
+#include "cleanup/oem_infs.h"
+#include "common/ascii_case.h"
 #include "common/product_tables.h"
 #include "common/text.h"
+#include "common/vendor_config.h"
+#include "devices/devices.h"
 #include "environment/environment.h"
+#include "inf/inf_reader.h"
+#include "package_scan.h"
 #include "platform/platform.h"
 
 namespace {
-
-// The install flows create the filter service with this image path, relative
-// to the Windows folder.
 
 // Size of the service configuration buffer: the platform's documented upper
 // bound for one configuration with its strings.
@@ -33,29 +40,36 @@ namespace {
 // Bytes compared at a time.
 #define COMPARE_CHUNK 16384
 
-enum ItemState { ITEM_FOUND, ITEM_MISSING, ITEM_UNKNOWN };
+// Whole INFs are read up to this size; the package check refuses larger ones.
+#define INF_READ_LIMIT (10 * 1024 * 1024)
 
-struct Tally {
-    int found;
-    int missing;
-    int unknown;
+// Bounds of a device's hardware-ID list and instance ID as the check reads
+// them (the platform's device IDs have at most 200 characters).
+#define HARDWARE_ID_LIST_LIMIT 65536
+#define INSTANCE_ID_SIZE 256
+
+// A line of the report: an item of the package, or a device that waits for a
+// restart (no item: it counts as neither found nor missing).
+enum ItemState { ITEM_FOUND, ITEM_MISSING, ITEM_UNKNOWN, ITEM_RESTART };
+
+const char* const kStateWords[] = {"found", "missing", "unknown", "restart"};
+
+struct Item {
+    ItemState state;
+    std::string kind;
+    std::string name;
+    std::string detail;
 };
 
-void Report(std::ostream& out, Tally* tally, ItemState state, const char* kind, const std::string& name,
+struct MachineReport {
+    std::vector<Item> items; // in report order
+    int counts[4];           // by state
+};
+
+void Report(MachineReport* report, ItemState state, const char* kind, const std::string& name,
             const std::string& detail) {
-    static const char* const kWords[] = {"found  ", "missing", "unknown"};
-    out << kWords[state] << "  " << kind << "  " << name;
-    if (!detail.empty()) {
-        out << "  " << detail;
-    }
-    out << "\n";
-    if (state == ITEM_FOUND) {
-        ++tally->found;
-    } else if (state == ITEM_MISSING) {
-        ++tally->missing;
-    } else {
-        ++tally->unknown;
-    }
+    report->items.push_back(Item{state, kind, name, detail});
+    ++report->counts[state];
 }
 
 std::string ErrorText(DWORD error) {
@@ -136,45 +150,42 @@ std::string PackagePath(const char* name) {
 
 // Every package .sys file in the system drivers folder, with the package's
 // bytes.
-void CheckDriverFiles(std::ostream& out, Tally* tally) {
+void CheckDriverFiles(MachineReport* report) {
     for (int i = 0; i < g_DriverFileCount && i < PACKAGE_LIST_CAPACITY; ++i) {
         const char* name = g_DriverFiles[i];
         std::string source = PackagePath(name);
         std::string copy = std::string(g_SystemDriversFolder) + name;
         PathFacts packaged = LookAt(source.c_str());
         if (packaged.kind != PATH_FILE) {
-            Report(out, tally, ITEM_UNKNOWN, "driver file", name,
-                   "the package's " + source + " is not a file");
+            Report(report, ITEM_UNKNOWN, "driver file", name, "the package's " + source + " is not a file");
             continue;
         }
         PathFacts installed = LookAt(copy.c_str());
         if (installed.kind == PATH_ABSENT) {
-            Report(out, tally, ITEM_MISSING, "driver file", name, copy + " does not exist");
+            Report(report, ITEM_MISSING, "driver file", name, copy + " does not exist");
             continue;
         }
         if (installed.kind == PATH_UNREADABLE) {
-            Report(out, tally, ITEM_UNKNOWN, "driver file", name,
+            Report(report, ITEM_UNKNOWN, "driver file", name,
                    copy + " cannot be looked up (" + ErrorText(installed.error) + ")");
             continue;
         }
         if (installed.kind == PATH_FOLDER) {
-            Report(out, tally, ITEM_MISSING, "driver file", name, copy + " is a folder");
+            Report(report, ITEM_MISSING, "driver file", name, copy + " is a folder");
             continue;
         }
         if (installed.size != packaged.size) {
-            Report(out, tally, ITEM_MISSING, "driver file", name,
-                   copy + " is not the package's (other size)");
+            Report(report, ITEM_MISSING, "driver file", name, copy + " is not the package's (other size)");
             continue;
         }
         Sameness same = CompareFileBytes(source.c_str(), copy.c_str());
         if (same == BYTES_SAME) {
-            Report(out, tally, ITEM_FOUND, "driver file", name, copy);
+            Report(report, ITEM_FOUND, "driver file", name, copy);
         } else if (same == BYTES_DIFFER) {
-            Report(out, tally, ITEM_MISSING, "driver file", name,
-                   copy + " is not the package's (other bytes)");
+            Report(report, ITEM_MISSING, "driver file", name, copy + " is not the package's (other bytes)");
         } else {
             const std::string& unread = same == FIRST_UNREADABLE ? source : copy;
-            Report(out, tally, ITEM_UNKNOWN, "driver file", name, unread + " cannot be read");
+            Report(report, ITEM_UNKNOWN, "driver file", name, unread + " cannot be read");
         }
     }
 }
@@ -215,7 +226,7 @@ int ListSystemInfs(std::vector<InfCandidate>* infs, DWORD* error) {
 // holds its bytes. Windows names the store's copy "oemN.inf"; Wine keeps the
 // INF's own name. Sizes are compared first; only INFs of the same size are
 // read.
-void CheckDriverStore(std::ostream& out, Tally* tally) {
+void CheckDriverStore(MachineReport* report) {
     std::vector<InfCandidate> infs;
     DWORD listError = 0;
     int listed = ListSystemInfs(&infs, &listError);
@@ -223,14 +234,13 @@ void CheckDriverStore(std::ostream& out, Tally* tally) {
         const char* name = g_InfFiles[i];
         std::string source = PackagePath(name);
         if (!listed) {
-            Report(out, tally, ITEM_UNKNOWN, "driver store", name,
+            Report(report, ITEM_UNKNOWN, "driver store", name,
                    std::string(g_SystemInfFolder) + " cannot be listed (" + ErrorText(listError) + ")");
             continue;
         }
         PathFacts packaged = LookAt(source.c_str());
         if (packaged.kind != PATH_FILE) {
-            Report(out, tally, ITEM_UNKNOWN, "driver store", name,
-                   "the package's " + source + " is not a file");
+            Report(report, ITEM_UNKNOWN, "driver store", name, "the package's " + source + " is not a file");
             continue;
         }
         std::string match;
@@ -252,14 +262,175 @@ void CheckDriverStore(std::ostream& out, Tally* tally) {
             // A store INF that cannot be read is not this one.
         }
         if (!match.empty()) {
-            Report(out, tally, ITEM_FOUND, "driver store", name, match);
+            Report(report, ITEM_FOUND, "driver store", name, match);
         } else if (unreadable) {
-            Report(out, tally, ITEM_UNKNOWN, "driver store", name, source + " cannot be read");
+            Report(report, ITEM_UNKNOWN, "driver store", name, source + " cannot be read");
         } else {
-            Report(out, tally, ITEM_MISSING, "driver store", name,
+            Report(report, ITEM_MISSING, "driver store", name,
                    std::string("no INF in ") + g_SystemInfFolder + " holds its bytes");
         }
     }
+}
+
+// The bytes of a file through the platform's stream; false when it cannot be
+// read whole or is larger than the limit.
+bool ReadWholeFile(const std::string& path, std::string* bytes) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == NULL) {
+        return false;
+    }
+    static char chunk[COMPARE_CHUNK];
+    bool whole = true;
+    for (;;) {
+        size_t got = fread(chunk, 1, sizeof(chunk), file);
+        bytes->append(chunk, got);
+        if (ferror(file) || bytes->size() > INF_READ_LIMIT) {
+            whole = false;
+            break;
+        }
+        if (got < sizeof(chunk)) {
+            break;
+        }
+    }
+    fclose(file);
+    return whole;
+}
+
+// What the check reads of one package INF: its sections with the shared INF
+// reader, and its first hardware ID as the superseded removal reads it.
+struct PackageInf {
+    std::string name;
+    bool parsed;
+    infreader::InfFile inf;
+    std::string firstHardwareId; // "" when it has none
+};
+
+std::vector<PackageInf> ReadPackageInfs() {
+    std::vector<PackageInf> infs;
+    for (int i = 0; i < g_InfCount && i < PACKAGE_LIST_CAPACITY; ++i) {
+        PackageInf entry;
+        entry.name = g_InfFiles[i];
+        std::string bytes;
+        unsigned errorLine = 0;
+        entry.parsed = ReadWholeFile(PackagePath(g_InfFiles[i]), &bytes) &&
+                       infreader::ParseInfText(bytes, &entry.inf, &errorLine) == infreader::INF_OK;
+        char id[HARDWARE_ID_BUFFER_SIZE];
+        memset(id, 0, sizeof(id));
+        if (FirstInfHardwareId(PackagePath(g_InfFiles[i]).c_str(), id)) {
+            entry.firstHardwareId = id;
+        }
+        infs.push_back(entry);
+    }
+    return infs;
+}
+
+// The lines of an INF's section for x64 (".amd64"), then of the undecorated
+// one, which SetupAPI reads after it.
+std::vector<const infreader::InfLine*> X64SectionLines(const infreader::InfFile& inf,
+                                                       const std::string& base) {
+    std::vector<const infreader::InfLine*> lines;
+    for (const std::string& name : {base + ".amd64", base}) {
+        const infreader::InfSection* section = infreader::FindInfSection(inf, name);
+        for (size_t i = 0; section != NULL && i < section->lines.size(); ++i) {
+            lines.push_back(&section->lines[i]);
+        }
+    }
+    return lines;
+}
+
+// The path below the package folder of a file that a SourceDisksFiles line
+// names: its disk's folder (field 4 of the disk's SourceDisksNames line),
+// its own sub-folder (field 2) and its name.
+std::string NamedFilePath(const infreader::InfFile& inf, const infreader::InfLine& line) {
+    std::string path;
+    for (const infreader::InfLine* disk : X64SectionLines(inf, "SourceDisksNames")) {
+        if (disk->hasKey && !line.fields.empty() && disk->key == line.fields[0] && disk->fields.size() > 3) {
+            path = disk->fields[3];
+            break;
+        }
+    }
+    if (line.fields.size() > 1 && !line.fields[1].empty()) {
+        path += "\\" + line.fields[1];
+    }
+    path += "\\" + line.key;
+    while (!path.empty() && path[0] == '\\') {
+        path.erase(0, 1);
+    }
+    return path;
+}
+
+// Every file that a package INF names for x64 in its SourceDisksFiles
+// sections is in the package: Windows copies each into the driver store and
+// refuses the INF when one is missing, and the driver is then never staged.
+// A file that the package holds is an item already (a driver file) or goes
+// into the store with its INF; one that it lacks is a missing driver file.
+void CheckNamedFiles(const std::vector<PackageInf>& infs, MachineReport* report) {
+    std::vector<std::string> named;
+    for (const PackageInf& entry : infs) {
+        for (const infreader::InfLine* line : X64SectionLines(entry.inf, "SourceDisksFiles")) {
+            std::string path = line->hasKey ? NamedFilePath(entry.inf, *line) : "";
+            bool seen = path.empty();
+            for (const std::string& done : named) {
+                seen = seen || infreader::SameNameNoCase(done, path);
+            }
+            if (seen) {
+                continue;
+            }
+            named.push_back(path);
+            PathFacts facts = LookAt((PackagePath("") + path).c_str());
+            if (facts.kind == PATH_ABSENT || facts.kind == PATH_FOLDER) {
+                Report(report, ITEM_MISSING, "driver file", path,
+                       "named by " + entry.name + ", not in the package");
+            } else if (facts.kind == PATH_UNREADABLE) {
+                Report(report, ITEM_UNKNOWN, "driver file", path,
+                       "named by " + entry.name + ", cannot be looked up (" + ErrorText(facts.error) + ")");
+            }
+        }
+    }
+}
+
+// The superseded removal's view of the driver store: every "oem*.inf" whose
+// first hardware ID a package INF shares must hold that INF's bytes. A copy
+// of an older package that the removal could not delete stays beside the new
+// one. The walk's visitor takes no context: the check runs on one thread.
+const std::vector<PackageInf>* s_WalkedInfs = NULL;
+MachineReport* s_WalkReport = NULL;
+
+void CheckOemInf(const char* fileName, const char* infPath) {
+    char id[HARDWARE_ID_BUFFER_SIZE];
+    memset(id, 0, sizeof(id));
+    if (!FirstInfHardwareId(infPath, id) || id[0] == '\0') {
+        return;
+    }
+    std::string owners;
+    for (const PackageInf& entry : *s_WalkedInfs) {
+        if (entry.firstHardwareId != id) {
+            continue;
+        }
+        Sameness same = CompareFileBytes(PackagePath(entry.name.c_str()).c_str(), infPath);
+        if (same == BYTES_SAME) {
+            return;
+        }
+        if (same != BYTES_DIFFER) {
+            Report(s_WalkReport, ITEM_UNKNOWN, "superseded copy", fileName,
+                   std::string(infPath) + " or " + entry.name + " cannot be read");
+            return;
+        }
+        owners += (owners.empty() ? "" : ", ") + entry.name;
+    }
+    if (!owners.empty()) {
+        Report(s_WalkReport, ITEM_MISSING, "superseded copy", fileName,
+               std::string(infPath) + " has the first hardware ID of " + owners + " (" + id +
+                   "), not its bytes");
+    }
+}
+
+void CheckSupersededCopies(const std::vector<PackageInf>& infs, MachineReport* report) {
+    s_WalkedInfs = &infs;
+    s_WalkReport = report;
+    ForEachOemInf(CheckOemInf);
+    s_WalkedInfs = NULL;
+    s_WalkReport = NULL;
 }
 
 // The install flows bring the filter into force when the filter driver's file
@@ -285,12 +456,12 @@ int IsFilterImagePath(const char* path) {
     return 0;
 }
 
-void CheckFilterService(std::ostream& out, Tally* tally) {
+void CheckFilterService(MachineReport* report) {
     const char* serviceName = kVendorServices[FILTER_SERVICE_INDEX];
     std::string expected = std::string(kSystemDriversSubfolder) + kFilterDriverFile;
     SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT);
     if (manager == NULL) {
-        Report(out, tally, ITEM_UNKNOWN, "service", serviceName,
+        Report(report, ITEM_UNKNOWN, "service", serviceName,
                "the service manager cannot be opened (" + ErrorText(GetLastError()) + ")");
         return;
     }
@@ -298,9 +469,9 @@ void CheckFilterService(std::ostream& out, Tally* tally) {
     if (service == NULL) {
         DWORD error = GetLastError();
         if (error == ERROR_SERVICE_DOES_NOT_EXIST) {
-            Report(out, tally, ITEM_MISSING, "service", serviceName, "does not exist");
+            Report(report, ITEM_MISSING, "service", serviceName, "does not exist");
         } else {
-            Report(out, tally, ITEM_UNKNOWN, "service", serviceName,
+            Report(report, ITEM_UNKNOWN, "service", serviceName,
                    "cannot be opened (" + ErrorText(error) + ")");
         }
         CloseServiceHandle(manager);
@@ -314,15 +485,15 @@ void CheckFilterService(std::ostream& out, Tally* tally) {
     memset(&config, 0, sizeof(config));
     DWORD needed = 0;
     if (!QueryServiceConfigA(service, &config.record, sizeof(config), &needed)) {
-        Report(out, tally, ITEM_UNKNOWN, "service", serviceName,
+        Report(report, ITEM_UNKNOWN, "service", serviceName,
                "its configuration cannot be read (" + ErrorText(GetLastError()) + ")");
     } else if (config.record.lpBinaryPathName == NULL || config.record.lpBinaryPathName[0] == '\0') {
-        Report(out, tally, ITEM_MISSING, "service", serviceName, "has no image path, expected " + expected);
+        Report(report, ITEM_MISSING, "service", serviceName, "has no image path, expected " + expected);
     } else if (!IsFilterImagePath(config.record.lpBinaryPathName)) {
-        Report(out, tally, ITEM_MISSING, "service", serviceName,
+        Report(report, ITEM_MISSING, "service", serviceName,
                std::string("image path ") + config.record.lpBinaryPathName + ", expected " + expected);
     } else {
-        Report(out, tally, ITEM_FOUND, "service", serviceName,
+        Report(report, ITEM_FOUND, "service", serviceName,
                std::string("image path ") + config.record.lpBinaryPathName);
     }
     CloseServiceHandle(service);
@@ -379,7 +550,7 @@ RecordState ReadUninstallEntry(const char* keyPath, LONG* status) {
 
 // The install flag (either key) or the uninstall entry: what a preinstall
 // records. Install writes neither.
-void CheckRecords(std::ostream& out, Tally* tally) {
+void CheckRecords(MachineReport* report) {
     char entryKey[PATH_BUFFER_SIZE];
     CopyText(entryKey, sizeof(entryKey), kUninstallEntryKey);
     size_t length = BoundedLength(entryKey, sizeof(entryKey));
@@ -409,14 +580,192 @@ void CheckRecords(std::ostream& out, Tally* tally) {
     }
 
     if (!present.empty()) {
-        Report(out, tally, ITEM_FOUND, "records", "install records", present);
+        Report(report, ITEM_FOUND, "records", "install records", present);
     } else if (!unreadable.empty()) {
-        Report(out, tally, ITEM_UNKNOWN, "records", "install records", "cannot read " + unreadable);
+        Report(report, ITEM_UNKNOWN, "records", "install records", "cannot read " + unreadable);
     } else {
-        Report(out, tally, ITEM_MISSING, "records", "install records",
+        Report(report, ITEM_MISSING, "records", "install records",
                std::string("neither the install flag nor the uninstall entry with DisplayVersion ") +
                    kUninstallDisplayVersion);
     }
+}
+
+// A device's hardware IDs; none when it has no list or the list cannot be
+// read.
+std::vector<std::string> HardwareIds(HDEVINFO set, SP_DEVINFO_DATA* device) {
+    std::vector<std::string> ids;
+    DWORD size = 0;
+    SetupDiGetDeviceRegistryPropertyA(set, device, SPDRP_HARDWAREID, NULL, NULL, 0, &size);
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0 || size > HARDWARE_ID_LIST_LIMIT) {
+        return ids;
+    }
+    // Two terminators beyond the data end the last string whatever it holds.
+    std::vector<char> list(size + 2, '\0');
+    if (!SetupDiGetDeviceRegistryPropertyA(set, device, SPDRP_HARDWAREID, NULL, (PBYTE)list.data(), size,
+                                           NULL)) {
+        return ids;
+    }
+    for (size_t at = 0; at < size && list[at] != '\0';) {
+        ids.push_back(std::string(&list[at]));
+        at += ids.back().size() + 1;
+    }
+    return ids;
+}
+
+// A device of the package: one of its hardware IDs is named by a package
+// INF's models section, or begins with an entry of the vendor's removal
+// table (letter case ignored, as the installer compares them).
+bool DeviceOfPackage(const std::vector<std::string>& ids, const std::vector<std::string>& modelIds) {
+    for (const std::string& id : ids) {
+        for (const std::string& model : modelIds) {
+            if (infreader::SameNameNoCase(id, model)) {
+                return true;
+            }
+        }
+        for (const char* entry : kRemovalHardwareIds) {
+            if (CompareNoCaseN(id.c_str(), entry, VENDOR_HARDWARE_ID_LENGTH) == 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Whether the filter service is registered but not running. A status that
+// cannot be read is an unknown item; a missing service is the service item's
+// finding.
+bool FilterServiceStopped(MachineReport* report) {
+    const char* serviceName = kVendorServices[FILTER_SERVICE_INDEX];
+    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT);
+    SC_HANDLE service = manager == NULL ? NULL : OpenServiceA(manager, serviceName, SERVICE_QUERY_STATUS);
+    SERVICE_STATUS status;
+    memset(&status, 0, sizeof(status));
+    bool read = service != NULL && QueryServiceStatus(service, &status);
+    DWORD error = GetLastError();
+    if (service != NULL) {
+        CloseServiceHandle(service);
+    }
+    if (manager != NULL) {
+        CloseServiceHandle(manager);
+    }
+    if (!read && error != ERROR_SERVICE_DOES_NOT_EXIST) {
+        Report(report, ITEM_UNKNOWN, "service status", serviceName,
+               "cannot be read (" + ErrorText(error) + ")");
+    }
+    return read && status.dwCurrentState != SERVICE_RUNNING;
+}
+
+// Every present device of the package, asked whether it waits for a restart:
+// its node says so (DN_NEED_RESTART, or the problem CM_PROB_NEED_RESTART), or
+// it is a storage device of the vendor while the filter service is registered
+// but not running (the filter joins a device's stack only when the stack is
+// next built).
+void CheckRestarts(const std::vector<PackageInf>& infs, bool filterExpected, MachineReport* report) {
+    std::vector<std::string> modelIds;
+    for (const PackageInf& entry : infs) {
+        const infreader::InfSection* manufacturer = infreader::FindInfSection(entry.inf, "Manufacturer");
+        if (manufacturer != NULL && !manufacturer->lines.empty() && !manufacturer->lines[0].fields.empty()) {
+            std::vector<std::string> ids = ModelsSectionIds(entry.inf, manufacturer->lines[0].fields[0]);
+            modelIds.insert(modelIds.end(), ids.begin(), ids.end());
+        }
+    }
+    bool filterWaits = filterExpected && FilterServiceStopped(report);
+    HDEVINFO set = SetupDiGetClassDevsA(NULL, NULL, NULL, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    if (set == INVALID_HANDLE_VALUE) {
+        Report(report, ITEM_UNKNOWN, "devices", "present devices",
+               "cannot be listed (" + ErrorText(GetLastError()) + ")");
+        return;
+    }
+    SP_DEVINFO_DATA device;
+    for (DWORD index = 0;; ++index) {
+        memset(&device, 0, sizeof(device));
+        device.cbSize = sizeof(device);
+        if (!SetupDiEnumDeviceInfo(set, index, &device)) {
+            if (GetLastError() != ERROR_NO_MORE_ITEMS) {
+                Report(report, ITEM_UNKNOWN, "devices", "present devices",
+                       "cannot be listed to the end (" + ErrorText(GetLastError()) + ")");
+            }
+            break;
+        }
+        char instance[INSTANCE_ID_SIZE];
+        memset(instance, 0, sizeof(instance));
+        if (!SetupDiGetDeviceInstanceIdA(set, &device, instance, sizeof(instance), NULL)) {
+            snprintf(instance, sizeof(instance), "device node %lu", (unsigned long)device.DevInst);
+        }
+        bool storage = false;
+        for (const char* entry : kStorageHardwareIds) {
+            storage = storage || CompareNoCaseN(instance, entry, VENDOR_HARDWARE_ID_LENGTH) == 0;
+        }
+        if (!storage && !DeviceOfPackage(HardwareIds(set, &device), modelIds)) {
+            continue;
+        }
+        std::string why;
+        ULONG status = 0;
+        ULONG problem = 0;
+        CONFIGRET result = CM_Get_DevNode_Status(&status, &problem, device.DevInst, 0);
+        if (result == CR_SUCCESS && (status & DN_NEED_RESTART)) {
+            why = "the device waits for a restart (DN_NEED_RESTART)";
+        } else if (result == CR_SUCCESS && (status & DN_HAS_PROBLEM) && problem == CM_PROB_NEED_RESTART) {
+            why = "the device waits for a restart (problem CM_PROB_NEED_RESTART)";
+        } else if (result != CR_SUCCESS && result != CR_NO_SUCH_DEVNODE) {
+            Report(report, ITEM_UNKNOWN, "device", instance,
+                   "its status cannot be read (CONFIGRET " + std::to_string((unsigned long)result) + ")");
+            continue;
+        }
+        if (storage && filterWaits) {
+            why +=
+                std::string(why.empty() ? "" : "; ") + "the filter service " +
+                kVendorServices[FILTER_SERVICE_INDEX] +
+                " is registered but not running: the filter joins the device's stack when it is next built";
+        }
+        if (!why.empty()) {
+            Report(report, ITEM_RESTART, "device", instance, why);
+        }
+    }
+    SetupDiDestroyDeviceInfoList(set);
+}
+
+void PrintText(std::ostream& out, const MachineReport& report) {
+    for (const Item& item : report.items) {
+        std::string word = kStateWords[item.state];
+        word.resize(7, ' ');
+        out << word << "  " << item.kind << "  " << item.name;
+        if (!item.detail.empty()) {
+            out << "  " << item.detail;
+        }
+        out << "\n";
+    }
+}
+
+// The report as one JSON object: the package, the items, their counts, the
+// devices that wait for a restart and the verdict.
+void PrintJson(std::ostream& out, const MachineReport& report, bool restartChecked,
+               const std::string& summary, int code) {
+    out << "{\"package\": " << JsonString(g_DriverPackageFolder) << ", \"driverFiles\": " << g_DriverFileCount
+        << ", \"infs\": " << g_InfCount << ", \"items\": [";
+    const char* separator = "";
+    for (const Item& item : report.items) {
+        if (item.state != ITEM_RESTART) {
+            out << separator << "\n  {\"state\": \"" << kStateWords[item.state]
+                << "\", \"kind\": " << JsonString(item.kind) << ", \"name\": " << JsonString(item.name)
+                << ", \"detail\": " << JsonString(item.detail) << "}";
+            separator = ",";
+        }
+    }
+    out << "\n], \"found\": " << report.counts[ITEM_FOUND] << ", \"missing\": " << report.counts[ITEM_MISSING]
+        << ", \"unknown\": " << report.counts[ITEM_UNKNOWN]
+        << ", \"restartChecked\": " << (restartChecked ? "true" : "false")
+        << ", \"restartNeeded\": " << (report.counts[ITEM_RESTART] > 0 ? "true" : "false")
+        << ", \"restarts\": [";
+    separator = "";
+    for (const Item& item : report.items) {
+        if (item.state == ITEM_RESTART) {
+            out << separator << "\n  {\"instanceId\": " << JsonString(item.name)
+                << ", \"reason\": " << JsonString(item.detail) << "}";
+            separator = ",";
+        }
+    }
+    out << "\n], \"summary\": " << JsonString(summary) << ", \"exitCode\": " << code << "}\n";
 }
 
 int IsFolder(const char* path) {
@@ -430,9 +779,15 @@ int RunMachineVerb(const std::vector<std::string>& args, std::ostream& out, std:
     std::string folder;
     bool haveFolder = false;
     bool records = false;
+    bool restart = false;
+    bool json = false;
     for (const std::string& arg : args) {
         if (arg == "--records") {
             records = true;
+        } else if (arg == "--restart") {
+            restart = true;
+        } else if (arg == "--json") {
+            json = true;
         } else if (arg.compare(0, 2, "--") == 0 || haveFolder || arg.empty()) {
             return RefuseArguments(err, kMachineVerbUsage, "unexpected argument '" + arg + "'");
         } else {
@@ -472,27 +827,57 @@ int RunMachineVerb(const std::vector<std::string>& args, std::ostream& out, std:
         return CHECK_EXIT_CANNOT;
     }
 
-    out << "package  " << g_DriverPackageFolder << "  (" << g_DriverFileCount << " driver files, "
-        << g_InfCount << " INFs)\n";
-    Tally tally = {0, 0, 0};
-    CheckDriverFiles(out, &tally);
-    CheckDriverStore(out, &tally);
-    if (PackageCarriesFilter()) {
-        CheckFilterService(out, &tally);
+    MachineReport report = {{}, {0, 0, 0, 0}};
+    CheckDriverFiles(&report);
+    std::vector<PackageInf> infs = ReadPackageInfs();
+    CheckNamedFiles(infs, &report);
+    // A named file that the package lacks takes its place by name among the
+    // package's .sys files, which the search lists in NTFS order.
+    std::stable_sort(report.items.begin(), report.items.end(),
+                     [](const Item& a, const Item& b) { return NtfsNameLess(a.name, b.name); });
+    CheckDriverStore(&report);
+    // The flows create no filter service where they mark the storage
+    // devices for reinstallation instead (Windows 2000).
+    bool filterExpected = PackageCarriesFilter() && !StorageFilterByReinstall();
+    if (filterExpected) {
+        CheckFilterService(&report);
     }
     if (records) {
-        CheckRecords(out, &tally);
+        CheckRecords(&report);
+    }
+    CheckSupersededCopies(infs, &report);
+    if (restart) {
+        CheckRestarts(infs, filterExpected, &report);
     }
 
-    int total = tally.found + tally.missing + tally.unknown;
-    if (tally.missing > 0) {
-        out << "machine: " << tally.missing << " of " << total << " items missing\n";
-        return CHECK_EXIT_FINDINGS;
+    const int* counts = report.counts;
+    int total = counts[ITEM_FOUND] + counts[ITEM_MISSING] + counts[ITEM_UNKNOWN];
+    std::string summary;
+    int code = CHECK_EXIT_OK;
+    if (counts[ITEM_MISSING] > 0) {
+        summary = std::to_string(counts[ITEM_MISSING]) + " of " + std::to_string(total) + " items missing";
+        code = CHECK_EXIT_FINDINGS;
+    } else if (counts[ITEM_UNKNOWN] > 0) {
+        summary = "cannot tell: " + std::to_string(counts[ITEM_UNKNOWN]) + " of " + std::to_string(total) +
+                  " items could not be read";
+        code = CHECK_EXIT_CANNOT;
+    } else {
+        summary = "all " + std::to_string(total) + " items found";
+        if (restart && counts[ITEM_RESTART] > 0) {
+            summary += ", " + std::to_string(counts[ITEM_RESTART]) +
+                       (counts[ITEM_RESTART] == 1 ? " device waits" : " devices wait") + " for a restart";
+            code = CHECK_EXIT_RESTART;
+        } else if (restart) {
+            summary += ", no device waits for a restart";
+        }
     }
-    if (tally.unknown > 0) {
-        out << "machine: cannot tell: " << tally.unknown << " of " << total << " items could not be read\n";
-        return CHECK_EXIT_CANNOT;
+    if (json) {
+        PrintJson(out, report, restart, summary, code);
+        return code;
     }
-    out << "machine: all " << total << " items found\n";
-    return CHECK_EXIT_OK;
+    out << "package  " << g_DriverPackageFolder << "  (" << g_DriverFileCount << " driver files, "
+        << g_InfCount << " INFs)\n";
+    PrintText(out, report);
+    out << "machine: " << summary << "\n";
+    return code;
 }

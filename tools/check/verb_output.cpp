@@ -6,7 +6,7 @@
 
 const char kPackageVerbUsage[] = "package FOLDER [--setup-dir WINPATH] [--trust PEM]... [--json] [--strict]";
 const char kLogVerbUsage[] = "log FILE|FOLDER... [--json] [--summary]";
-const char kMachineVerbUsage[] = "machine [FOLDER] [--records]";
+const char kMachineVerbUsage[] = "machine [FOLDER] [--records] [--restart] [--json]";
 
 int RefuseArguments(std::ostream& err, const char* usage, const std::string& reason) {
     std::string line = usage;
