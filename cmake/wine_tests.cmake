@@ -77,4 +77,5 @@ hallimor_wine_cases(e2e_log.sh log_install_sample log_uninstall_bare log_no_pack
 # (which items of the package the machine holds, and its exit code), and its
 # package check on the sample.
 hallimor_wine_cases(e2e_machine.sh machine_after_install machine_after_preinstall_cu machine_after_clean
-  machine_driver_not_replaced machine_no_package package_check_sample package_check_signatures)
+  machine_driver_not_replaced machine_no_package machine_wrapper_without_devices package_check_sample
+  package_check_signatures)

@@ -251,6 +251,40 @@ machine_no_package)
     esac
     ;;
 
+machine_wrapper_without_devices)
+    # The guide's install.cmd and uninstall.cmd, taken from
+    # docs/deployment.md, under Wine's cmd.exe from an engine's cache folder.
+    # No device of the vendor is present, so nothing waits for a restart:
+    # the wrapper passes on the check's 0. The log's copy lies where Intune's
+    # device diagnostics collect it; after uninstall.cmd the label's check
+    # finds the package's items gone.
+    start_case
+    cache="$E2E_PREFIX/drive_c/cache"
+    mkdir -p "$cache"
+    cp -r "$E2E_PREFIX/drive_c/Hallimor/." "$cache/"
+    for script in install.cmd uninstall.cmd; do
+        perl -e '
+            my ($name, $doc) = @ARGV; local $/; open(my $fh, "<", $doc) or die; my $text = <$fh>;
+            $text =~ /```bat\n(\@echo off\nrem \Q$name\E:.*?)```/s or exit 1;
+            (my $block = $1) =~ s/\n/\r\n/g; print $block;
+        ' "$script" "$here/../../docs/deployment.md" >"$cache/$script" || e2e_fail "no $script in docs/deployment.md"
+    done
+    run_check_verb /c cmd.exe 'C:\cache\install.cmd'
+    expect_check_exit 0
+    expect_report_line 'package  C:\Program Files\KWE\Hallimor\2024.06\Drivers\64bit\WIN7\  ('"${#SYS_FILES[@]}"' driver files, '"${#INF_FILES[@]}"' INFs)'
+    all_found_items
+    ITEMS+=("found    records  install records")
+    expect_items
+    expect_report_line "machine: all ${#ITEMS[@]} items found, no device waits for a restart"
+    E2E_LOG=$(hallimor_wine_log_file "$E2E_PREFIX")
+    copies=("$E2E_PREFIX"/drive_c/windows/temp/*-hallimor.log)
+    cmp -s "${copies[0]}" "$E2E_LOG" || e2e_fail "no copy of the log as %windir%\\Temp\\%COMPUTERNAME%-hallimor.log"
+    run_check_verb /c cmd.exe 'C:\cache\uninstall.cmd'
+    expect_check_exit 0
+    run_check 'C:\Program Files\KWE\Hallimor\2024.06\HallimorCheck_x64.exe' --records
+    expect_check_exit 1
+    ;;
+
 package_check_sample)
     # The package checker on the release engineer's Windows desk: the sample
     # package beside the installer gives no error (the test signer's warning

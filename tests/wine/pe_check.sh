@@ -50,7 +50,8 @@ imports | check_imports)
     needed='kernel32.dll advapi32.dll setupapi.dll newdev.dll shlwapi.dll'
     if [ "$check" = check_imports ]; then
         allowed="$allowed bcrypt.dll "
-        needed='kernel32.dll bcrypt.dll'
+        # setupapi for the machine verb's devices, their status and the INFs.
+        needed='kernel32.dll bcrypt.dll setupapi.dll'
     fi
     dlls=$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr -d '\r')
     [ -n "$dlls" ] || fail "no import table found"
