@@ -269,6 +269,20 @@ TEST(CheckMachine, ClosingLineAndPackageLine) {
     EXPECT_NE(std::string::npos, all.out.find("found    driver store  a.inf  C:\\Windows\\inf\\oem0.inf\n"));
     EXPECT_EQ("machine: all 7 items found\n", all.out.substr(all.out.rfind("machine: ")));
     EXPECT_EQ("", all.err);
+    // The same report as one JSON object.
+    VerbResult json = RunVerb({"--json", "--restart"});
+    EXPECT_EQ(0u,
+              json.out.find(
+                  "{\"package\": \"C:\\\\Setup\\\\Drivers\\\\64bit\\\\WIN7\\\\\", \"driverFiles\": 3, "
+                  "\"infs\": 3, \"items\": [\n  {\"state\": \"found\", \"kind\": \"driver file\", \"name\": "
+                  "\"a.sys\""))
+        << json.out;
+    EXPECT_NE(
+        std::string::npos,
+        json.out.find("\n], \"found\": 7, \"missing\": 0, \"unknown\": 0, \"restartChecked\": true, "
+                      "\"restartNeeded\": false, \"restarts\": [\n], \"summary\": \"all 7 items found, no "
+                      "device waits for a restart\", \"exitCode\": 0}\n"))
+        << json.out;
 
     sim::RemovePath(std::string(kDrivers) + "a.sys");
     sim::RemovePath(std::string(kDrivers) + "b.sys");

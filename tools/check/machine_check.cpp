@@ -10,6 +10,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -300,8 +301,7 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
 // reader, and its first hardware ID as the superseded removal reads it.
 struct PackageInf {
     std::string name;
-    bool parsed;
-    infreader::InfFile inf;
+    infreader::InfFile inf;      // empty when SetupAPI would not read it either
     std::string firstHardwareId; // "" when it has none
 };
 
@@ -312,8 +312,10 @@ std::vector<PackageInf> ReadPackageInfs() {
         entry.name = g_InfFiles[i];
         std::string bytes;
         unsigned errorLine = 0;
-        entry.parsed = ReadWholeFile(PackagePath(g_InfFiles[i]), &bytes) &&
-                       infreader::ParseInfText(bytes, &entry.inf, &errorLine) == infreader::INF_OK;
+        if (!ReadWholeFile(PackagePath(g_InfFiles[i]), &bytes) ||
+            infreader::ParseInfText(bytes, &entry.inf, &errorLine) != infreader::INF_OK) {
+            entry.inf = infreader::InfFile();
+        }
         char id[HARDWARE_ID_BUFFER_SIZE];
         memset(id, 0, sizeof(id));
         if (FirstInfHardwareId(PackagePath(g_InfFiles[i]).c_str(), id)) {
