@@ -2,6 +2,7 @@
 #include "log_reader.h"
 
 #include <errno.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -82,13 +83,44 @@ std::string Format(const char* format, size_t a, size_t b = 0, size_t c = 0) {
     return buffer;
 }
 
-} // namespace
+bool IsControlByte(unsigned char c) {
+    return c < 0x20 && c != '\n' && c != '\r' && c != '\t';
+}
 
-void SplitInstallLog(const char* data, size_t size, InstallLogText* log) {
-    log->text.clear();
+// The offset of the first control byte other than a line feed, a carriage
+// return or a tab, or size when there is none. Eight bytes are tested at once
+// for a byte below 0x20; only the words that hold one, most often a line end,
+// are looked at byte by byte.
+size_t FirstControlByte(const unsigned char* bytes, size_t size) {
+    const uint64_t kOnes = 0x0101010101010101ull;
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        memcpy(&word, bytes + i, 8);
+        if (((word - kOnes * 0x20) & ~word & (kOnes * 0x80)) != 0) {
+            for (size_t j = i; j < i + 8; ++j) {
+                if (IsControlByte(bytes[j])) {
+                    return j;
+                }
+            }
+        }
+    }
+    for (; i < size; ++i) {
+        if (IsControlByte(bytes[i])) {
+            return i;
+        }
+    }
+    return size;
+}
+
+// Splits the bytes that log->text holds, in place: the byte order mark and
+// every carriage return are taken out of text, and the records point into it.
+void SplitInPlace(InstallLogText* log) {
     log->records.clear();
     log->problem.clear();
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(data);
+    std::string& text = log->text;
+    size_t size = text.size();
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
 
     if (size == 0) {
         log->problem = "empty file: the installer's log reaches the file only when its buffer fills or the "
@@ -111,23 +143,31 @@ void SplitInstallLog(const char* data, size_t size, InstallLogText* log) {
     if (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
         start = 3;
     }
-    for (size_t i = start; i < size; ++i) {
-        unsigned char c = bytes[i];
-        if (c < 0x20 && c != '\n' && c != '\r' && c != '\t') {
-            log->problem = Format("binary data (byte 0x%02zx at offset %zu), not an install log", c, i);
-            return;
-        }
+    size_t control = FirstControlByte(bytes + start, size - start);
+    if (control != size - start) {
+        log->problem = Format("binary data (byte 0x%02zx at offset %zu), not an install log",
+                              bytes[start + control], start + control);
+        return;
     }
 
-    log->text.reserve(size - start);
-    for (size_t i = start; i < size; ++i) {
-        if (data[i] != '\r') {
-            log->text.push_back(data[i]);
+    // Carriage returns out, line by line: each line moves once.
+    char* write = &text[0];
+    const char* read = text.data() + start;
+    const char* bytesEnd = text.data() + size;
+    while (read < bytesEnd) {
+        const void* found = memchr(read, '\r', static_cast<size_t>(bytesEnd - read));
+        const char* stop = found != nullptr ? static_cast<const char*>(found) : bytesEnd;
+        size_t length = static_cast<size_t>(stop - read);
+        if (write != read) {
+            memmove(write, read, length);
         }
+        write += length;
+        read = stop + (found != nullptr ? 1 : 0);
     }
+    text.resize(static_cast<size_t>(write - text.data()));
 
-    const char* begin = log->text.data();
-    const char* end = begin + log->text.size();
+    const char* begin = text.data();
+    const char* end = begin + text.size();
     size_t first = StampLength(begin, end);
     if (first == 0) {
         log->problem = "does not begin with a time-stamped record \"(year/month/day hour:minute:second) \"";
@@ -171,41 +211,51 @@ void SplitInstallLog(const char* data, size_t size, InstallLogText* log) {
     }
 }
 
+} // namespace
+
+void SplitInstallLog(const char* data, size_t size, InstallLogText* log) {
+    log->unreadable = false;
+    // No more than one byte past the limit is needed to tell that it is passed.
+    log->text.assign(data, size > kLogFileLimit ? kLogFileLimit + 1 : size);
+    SplitInPlace(log);
+}
+
 void ReadInstallLog(const std::string& path, InstallLogText* log) {
-    log->text.clear();
     log->records.clear();
     log->problem.clear();
+    log->unreadable = false;
+    std::string& text = log->text;
+    text.clear();
     FILE* file = fopen(path.c_str(), "rb");
     if (file == nullptr) {
         log->problem = std::string("cannot be read: ") + strerror(errno);
+        log->unreadable = true;
         return;
     }
-    std::string data;
-    char buffer[65536];
-    bool tooLarge = false;
-    size_t total = 0;
+    // Straight into the buffer of the logs before; it grows to the largest
+    // log read, and one byte past the limit tells a file that is too large.
+    size_t used = 0;
     for (;;) {
-        size_t got = fread(buffer, 1, sizeof(buffer), file);
+        if (used == text.size()) {
+            if (used > kLogFileLimit) {
+                break;
+            }
+            size_t grown = text.capacity() > used ? text.capacity() : 2 * used + 65536;
+            text.resize(grown < kLogFileLimit + 1 ? grown : kLogFileLimit + 1);
+        }
+        size_t got = fread(&text[used], 1, text.size() - used, file);
         if (got == 0) {
             break;
         }
-        total += got;
-        if (total > kLogFileLimit) {
-            tooLarge = true;
-            break;
-        }
-        data.append(buffer, got);
+        used += got;
     }
     bool failed = ferror(file) != 0;
     fclose(file);
+    text.resize(used);
     if (failed) {
         log->problem = "cannot be read: read error";
+        log->unreadable = true;
         return;
     }
-    if (tooLarge) {
-        log->problem =
-            Format("more than %zu MiB: no run writes a log of that size", kLogFileLimit / (1024u * 1024u));
-        return;
-    }
-    SplitInstallLog(data.data(), data.size(), log);
+    SplitInPlace(log);
 }

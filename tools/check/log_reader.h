@@ -30,11 +30,14 @@ struct LogRecord {
     std::string_view message; // the message, carriage returns removed
 };
 
-// An install log split into records. The records point into text.
+// An install log split into records. The records point into text. One of
+// these serves log after log: text and records keep their storage, so a
+// fleet's logs are read without an allocation per log or per record.
 struct InstallLogText {
     std::string text; // the file's bytes with every carriage return removed
     std::vector<LogRecord> records;
-    std::string problem; // why the bytes are not an install log; empty when they are
+    std::string problem;     // why the bytes are not an install log; empty when they are
+    bool unreadable = false; // the file could not be read: whether it is an install log is unknown
 };
 
 // Splits bytes into records. On return either problem is empty and records
@@ -43,8 +46,9 @@ struct InstallLogText {
 // the installer writes).
 void SplitInstallLog(const char* data, size_t size, InstallLogText* log);
 
-// Reads a file and splits it. A file that cannot be read, or that is larger
-// than kLogFileLimit, gets a problem without being split.
+// Reads a file into text and splits it there. A file that cannot be read
+// gets a problem and unreadable; one larger than kLogFileLimit gets a problem
+// without being read to its end.
 void ReadInstallLog(const std::string& path, InstallLogText* log);
 
 #endif
