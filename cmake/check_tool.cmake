@@ -9,6 +9,11 @@ add_library(hallimor_check STATIC ${HALLIMOR_CHECK_SOURCES})
 target_include_directories(hallimor_check PUBLIC ${CMAKE_SOURCE_DIR}/tools/check)
 target_compile_options(hallimor_check PRIVATE ${HALLIMOR_WARNINGS})
 target_link_libraries(hallimor_check PUBLIC hallimor_tables hallimor_inf hallimor_catalog)
+if(NOT WIN32)
+  # The log verb spreads a folder's logs over the cores (tools/check/ordered_work.h).
+  find_package(Threads REQUIRED)
+  target_link_libraries(hallimor_check PUBLIC Threads::Threads)
+endif()
 if(MSVC)
   # The log reader opens files with fopen and names errors with strerror.
   target_compile_definitions(hallimor_check PRIVATE _CRT_SECURE_NO_WARNINGS)
