@@ -23,7 +23,7 @@ enum CheckExit {
 // hallimor-check package FOLDER [--setup-dir WINPATH] [--json] [--strict]
 int RunPackageVerb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// hallimor-check log FILE|FOLDER... [--json] [--summary]
+// hallimor-check log FILE|FOLDER... [--json | --json-lines] [--summary] [--threads N]
 int RunLogVerb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // The text and JSON reports of the log verb on one log's bytes; returns the

@@ -5,6 +5,11 @@
 
 #include <string_view>
 
+const char kPowerKeyNotOpened[] = "Error: Opent Custom Key Failed\n";
+const char kPowerSwitchNotWritten[] = "Error:  Set Key Value for powermagner Failed\n";
+const char kPowerIdleTimeNotWritten[] = "Error:  Set Key Value for Suspend Idle Time Failed\n";
+const char kPowerAllKeysFailed[] = "Set Registry For Preinstall All Failed \n";
+
 namespace {
 
 // Error numbers the expected entries name.
@@ -271,15 +276,23 @@ const std::vector<LogClassRule> kRules = {
     {LOG_RULE_STEP, "RegDeleteKey\n", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
      "the uninstall entry or install flag exists but could not be deleted (it has subkeys, or access was "
      "denied): a detection rule on it still finds it"},
-    {LOG_RULE_TEXT, "Error: Opent Custom Key Failed\n", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
-     "the driver's service key does not exist (the driver has not been installed on a device yet) or "
-     "cannot be opened: its power-management values are not written"},
-    {LOG_RULE_TEXT, "Error:  Set Key Value for powermagner Failed\n", kAnyError, LOG_CONTEXT_ANY,
-     LOG_CLASS_REAL, "the power-management value could not be written on the driver's service key"},
-    {LOG_RULE_TEXT, "Error:  Set Key Value for Suspend Idle Time Failed\n", kAnyError, LOG_CONTEXT_ANY,
-     LOG_CLASS_REAL, "the selective-suspend idle time could not be written on the driver's service key"},
-    {LOG_RULE_TEXT, "Set Registry For Preinstall All Failed \n", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
-     "no modem driver got its power-management values"},
+    {LOG_RULE_TEXT, kPowerKeyNotOpened, kAnyError, LOG_CONTEXT_POWER_OPEN_ONLY, LOG_CLASS_EXPECTED,
+     "the modem driver's service key does not exist: no device of this function has been installed on the "
+     "machine (a preinstall binds none), so there is nothing to write the power-management values on; a "
+     "device installed later runs with the driver's own power defaults"},
+    {LOG_RULE_TEXT, kPowerKeyNotOpened, kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
+     "the driver's service key could not be opened, and a value could not be written on another key of "
+     "the same step, so the keys are refused rather than missing: its power-management values are not "
+     "written"},
+    {LOG_RULE_TEXT, kPowerSwitchNotWritten, kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
+     "the power-management value could not be written on the driver's service key"},
+    {LOG_RULE_TEXT, kPowerIdleTimeNotWritten, kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
+     "the selective-suspend idle time could not be written on the driver's service key"},
+    {LOG_RULE_TEXT, kPowerAllKeysFailed, kAnyError, LOG_CONTEXT_POWER_OPEN_ONLY, LOG_CLASS_EXPECTED,
+     "none of the three modem drivers' service keys exists, as on every machine where no handset of the "
+     "vendor has been installed: no power-management value was written"},
+    {LOG_RULE_TEXT, kPowerAllKeysFailed, kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_REAL,
+     "no modem driver got its power-management values, and some key failed at a value's write"},
     {LOG_RULE_TEXT, "Error: Open Custome Key-- %s -- Failed\n", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_EXPECTED,
      "the service key does not exist because the driver is not installed: no values to delete"},
     {LOG_RULE_TEXT, "Warning: Delete Key Value %s Failed\n", kAnyError, LOG_CONTEXT_ANY, LOG_CLASS_EXPECTED,
@@ -326,6 +339,8 @@ const std::vector<LogProgressRule> kProgress = {
     {"Found [%s] from %s\n", LOG_PROGRESS_FIRST_ID, false},
     {"Copy %s to %s\n", LOG_PROGRESS_FILE_COPIED, false},
     {"Remove: %s Success!\n", LOG_PROGRESS_DRIVER_FILE_GONE, true},
+    {"Set Registry For Preinstall Start... \n", LOG_PROGRESS_POWER_SETTINGS, false},
+    {"Opent And Set CustomKey Start for %s \n", LOG_PROGRESS_POWER_KEY, true},
 };
 
 // The system texts of the errors the installer meets, by which a record's
@@ -464,34 +479,60 @@ bool Fits(const LogClassRule& rule, int64_t error, LogContext context) {
 // unless null, receives the text of each conversion.
 bool MatchFrom(std::string_view format, std::string_view text, std::vector<std::string_view>* fields) {
     while (!format.empty()) {
+        // The plain text up to the next conversion, at once.
+        size_t plain = format.find('%');
+        if (plain == std::string_view::npos) {
+            return text == format;
+        }
+        if (plain > 0) {
+            if (text.substr(0, plain) != format.substr(0, plain)) {
+                return false;
+            }
+            format.remove_prefix(plain);
+            text.remove_prefix(plain);
+        }
         size_t conversion = 0;
         if (format.substr(0, 2) == "%s" || format.substr(0, 2) == "%d") {
             conversion = 2;
         } else if (format.substr(0, 4) == "%.*s") {
             conversion = 4;
         }
-        if (conversion != 0) {
-            std::string_view rest = format.substr(conversion);
-            size_t before = fields != nullptr ? fields->size() : 0;
-            for (size_t taken = 0; taken <= text.size(); ++taken) {
-                if (fields != nullptr) {
-                    fields->resize(before);
-                    fields->push_back(text.substr(0, taken));
-                }
-                if (MatchFrom(rest, text.substr(taken), fields)) {
-                    return true;
+        if (conversion == 0) {
+            // A '%' that begins no conversion stands for itself.
+            if (text.empty() || text.front() != '%') {
+                return false;
+            }
+            format.remove_prefix(1);
+            text.remove_prefix(1);
+            continue;
+        }
+        std::string_view rest = format.substr(conversion);
+        size_t before = fields != nullptr ? fields->size() : 0;
+        if (fields != nullptr) {
+            fields->push_back(std::string_view());
+        }
+        // Where the rest begins with a plain character, only the places that
+        // hold that character can end the conversion.
+        bool literal = !rest.empty() && rest[0] != '%';
+        for (size_t taken = 0; taken <= text.size(); ++taken) {
+            if (literal) {
+                taken = text.find(rest[0], taken);
+                if (taken == std::string_view::npos) {
+                    break;
                 }
             }
             if (fields != nullptr) {
-                fields->resize(before);
+                fields->resize(before + 1);
+                (*fields)[before] = text.substr(0, taken);
             }
-            return false;
+            if (MatchFrom(rest, text.substr(taken), fields)) {
+                return true;
+            }
         }
-        if (text.empty() || text.front() != format.front()) {
-            return false;
+        if (fields != nullptr) {
+            fields->resize(before);
         }
-        format.remove_prefix(1);
-        text.remove_prefix(1);
+        return false;
     }
     return text.empty();
 }
@@ -504,7 +545,9 @@ const std::vector<LogClassRule>& LogClassRules() {
 
 const LogClassRule* FindStepRule(std::string_view step, int64_t error, LogContext context) {
     for (const LogClassRule& rule : kRules) {
-        if (rule.kind == LOG_RULE_STEP && step == rule.pattern && Fits(rule, error, context)) {
+        // Every step begins with a plain character: most rules end there.
+        if (rule.kind == LOG_RULE_STEP && !step.empty() && step.front() == rule.pattern[0] &&
+            step == rule.pattern && Fits(rule, error, context)) {
             return &rule;
         }
     }
@@ -554,8 +597,9 @@ bool ErrorFromFailureText(std::string_view text, uint32_t* code) {
         return false;
     }
     for (const SystemErrorText& entry : kTexts) {
-        if ((entry.windowsText != nullptr && trimmed == entry.windowsText) ||
-            (entry.wineText != nullptr && trimmed == entry.wineText)) {
+        if ((entry.windowsText != nullptr && entry.windowsText[0] == trimmed[0] &&
+             trimmed == entry.windowsText) ||
+            (entry.wineText != nullptr && entry.wineText[0] == trimmed[0] && trimmed == entry.wineText)) {
             *code = entry.code;
             return true;
         }

@@ -24,10 +24,19 @@ enum LogRuleKind {
 // Where a record stands in the run, as far as its class depends on it.
 enum LogContext {
     LOG_CONTEXT_ANY,
-    LOG_CONTEXT_OEM_INF,       // reading the first hardware ID of a driver-store INF
-    LOG_CONTEXT_DRIVER_FILE,   // Clean deleting a name of its driver file table
-    LOG_CONTEXT_SERVICE_AGAIN, // Clean's second attempt at a service its first attempt deleted
+    LOG_CONTEXT_OEM_INF,         // reading the first hardware ID of a driver-store INF
+    LOG_CONTEXT_DRIVER_FILE,     // Clean deleting a name of its driver file table
+    LOG_CONTEXT_SERVICE_AGAIN,   // Clean's second attempt at a service its first attempt deleted
+    LOG_CONTEXT_POWER_OPEN_ONLY, // Preinstall_cfg's power settings, where no key failed at a value's write
 };
+
+// The texts of Preinstall_cfg's power settings that the walk over a run
+// places: a service key that could not be opened, a value that could not be
+// written on an opened key, and the line after three failed keys.
+extern const char kPowerKeyNotOpened[];
+extern const char kPowerSwitchNotWritten[];
+extern const char kPowerIdleTimeNotWritten[];
+extern const char kPowerAllKeysFailed[];
 
 // A rule's error: one number, or any error (also none known).
 constexpr int64_t kAnyError = -1;
@@ -85,6 +94,8 @@ enum LogProgress {
     LOG_PROGRESS_FIRST_ID,         // the first hardware ID read from an INF
     LOG_PROGRESS_FILE_COPIED,      // a driver file staged
     LOG_PROGRESS_DRIVER_FILE_GONE, // an old copy of a driver file removed
+    LOG_PROGRESS_POWER_SETTINGS,   // Preinstall_cfg's power settings begin
+    LOG_PROGRESS_POWER_KEY,        // the service key the power settings write next
 };
 
 struct LogProgressRule {

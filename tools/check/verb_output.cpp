@@ -5,7 +5,7 @@
 #include "check.h"
 
 const char kPackageVerbUsage[] = "package FOLDER [--setup-dir WINPATH] [--trust PEM]... [--json] [--strict]";
-const char kLogVerbUsage[] = "log FILE|FOLDER... [--json] [--summary]";
+const char kLogVerbUsage[] = "log FILE|FOLDER... [--json | --json-lines] [--summary] [--threads N]";
 const char kMachineVerbUsage[] = "machine [FOLDER] [--records] [--restart] [--json]";
 
 int RefuseArguments(std::ostream& err, const char* usage, const std::string& reason) {
