@@ -60,7 +60,8 @@ struct LogVerdict {
 };
 
 bool StartsWith(std::string_view text, const char* prefix) {
-    return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+    return !text.empty() && text[0] == prefix[0] &&
+           text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
 std::string OneLine(std::string_view text) {

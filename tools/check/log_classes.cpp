@@ -469,6 +469,20 @@ bool ParseHexCode(std::string_view text, uint32_t* code) {
     return true;
 }
 
+// The rules of a kind whose pattern begins with the character c, in table
+// order: most records are passed over at their first character.
+const std::vector<const LogClassRule*>& RulesBeginning(LogRuleKind kind, char c) {
+    static const std::vector<std::vector<const LogClassRule*>> kByFirst = [] {
+        std::vector<std::vector<const LogClassRule*>> byFirst(2 * 256);
+        for (const LogClassRule& rule : kRules) {
+            byFirst[static_cast<size_t>(rule.kind) * 256 + static_cast<unsigned char>(rule.pattern[0])]
+                .push_back(&rule);
+        }
+        return byFirst;
+    }();
+    return kByFirst[static_cast<size_t>(kind) * 256 + static_cast<unsigned char>(c)];
+}
+
 bool Fits(const LogClassRule& rule, int64_t error, LogContext context) {
     return (rule.error == kAnyError || rule.error == error) &&
            (rule.context == LOG_CONTEXT_ANY || rule.context == context);
@@ -544,31 +558,35 @@ const std::vector<LogClassRule>& LogClassRules() {
 }
 
 const LogClassRule* FindStepRule(std::string_view step, int64_t error, LogContext context) {
-    for (const LogClassRule& rule : kRules) {
-        // Every step begins with a plain character: most rules end there.
-        if (rule.kind == LOG_RULE_STEP && !step.empty() && step.front() == rule.pattern[0] &&
-            step == rule.pattern && Fits(rule, error, context)) {
-            return &rule;
+    if (step.empty()) {
+        return nullptr;
+    }
+    for (const LogClassRule* rule : RulesBeginning(LOG_RULE_STEP, step.front())) {
+        if (step == rule->pattern && Fits(*rule, error, context)) {
+            return rule;
         }
     }
     return nullptr;
 }
 
 const LogClassRule* FindTextRule(std::string_view message, int64_t error, LogContext context) {
-    for (const LogClassRule& rule : kRules) {
-        // Every pattern begins with a plain character: most rules end there.
-        if (rule.kind == LOG_RULE_TEXT && !message.empty() && message.front() == rule.pattern[0] &&
-            Fits(rule, error, context) && MatchesFormat(rule.pattern, message)) {
-            return &rule;
+    if (message.empty()) {
+        return nullptr;
+    }
+    for (const LogClassRule* rule : RulesBeginning(LOG_RULE_TEXT, message.front())) {
+        if (Fits(*rule, error, context) && MatchesFormat(rule->pattern, message)) {
+            return rule;
         }
     }
     return nullptr;
 }
 
 bool IsFixedText(std::string_view message) {
-    for (const LogClassRule& rule : kRules) {
-        if (rule.kind == LOG_RULE_TEXT && !message.empty() && message.front() == rule.pattern[0] &&
-            MatchesFormat(rule.pattern, message)) {
+    if (message.empty()) {
+        return false;
+    }
+    for (const LogClassRule* rule : RulesBeginning(LOG_RULE_TEXT, message.front())) {
+        if (MatchesFormat(rule->pattern, message)) {
             return true;
         }
     }

@@ -8,54 +8,40 @@
 
 namespace {
 
-// Reads 1 to maxDigits decimal digits at p; the value goes to *value.
-// Returns the number of digits read, 0 when there is none.
-size_t ReadNumber(const char* p, const char* end, size_t maxDigits, unsigned* value) {
-    size_t n = 0;
-    unsigned v = 0;
-    while (p + n < end && n < maxDigits && p[n] >= '0' && p[n] <= '9') {
-        v = v * 10u + static_cast<unsigned>(p[n] - '0');
-        ++n;
-    }
-    // A number with more digits than allowed is no field of a time stamp.
-    if (n == maxDigits && p + n < end && p[n] >= '0' && p[n] <= '9') {
-        return 0;
-    }
-    *value = v;
-    return n;
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
 }
 
 // The length of the time stamp "(y/m/d h:m:s) " that starts at p, or 0 when
 // none starts there. The fields are SYSTEMTIME values printed without
-// leading zeros, so each is checked against its range.
+// leading zeros, so each is checked against its range. Every record begins
+// with one, and many messages hold a '(': this runs once for each.
 size_t StampLength(const char* p, const char* end) {
-    static const char kSeparators[] = "// ::";
-    static const size_t kDigits[] = {5, 2, 2, 2, 2, 2};
+    static const char kAfter[] = "// ::)"; // the character after each field
+    static const int kDigits[] = {5, 2, 2, 2, 2, 2};
     static const unsigned kLow[] = {0, 1, 1, 0, 0, 0};
     static const unsigned kHigh[] = {30827, 12, 31, 23, 59, 59};
-    const char* q = p;
-    if (q >= end || *q != '(') {
+    if (end - p < 14 || p[0] != '(') {
         return 0;
     }
-    ++q;
+    const char* q = p + 1;
     for (int field = 0; field < 6; ++field) {
-        if (field > 0) {
-            if (q >= end || *q != kSeparators[field - 1]) {
-                return 0;
-            }
+        const char* first = q;
+        unsigned value = 0;
+        while (q < end && q - first < kDigits[field] && IsDigit(*q)) {
+            value = value * 10u + static_cast<unsigned>(*q - '0');
             ++q;
         }
-        unsigned value = 0;
-        size_t digits = ReadNumber(q, end, kDigits[field], &value);
-        if (digits == 0 || value < kLow[field] || value > kHigh[field]) {
+        // No digit, or more digits than the field has: no time stamp.
+        if (q == first || q >= end || *q != kAfter[field] || value < kLow[field] || value > kHigh[field]) {
             return 0;
         }
-        q += digits;
+        ++q;
     }
-    if (end - q < 2 || q[0] != ')' || q[1] != ' ') {
+    if (q >= end || *q != ' ') {
         return 0;
     }
-    return static_cast<size_t>(q + 2 - p);
+    return static_cast<size_t>(q + 1 - p);
 }
 
 // UTF-16 text: a byte order mark, or NUL bytes at every other position of
@@ -186,7 +172,11 @@ void SplitInPlace(InstallLogText* log) {
                 break;
             }
             p = static_cast<const char*>(found);
-            size_t length = StampLength(p, end);
+            // Most records carry the time stamp of the record before,
+            // which is known to be one.
+            size_t length = static_cast<size_t>(end - p) >= stampLength && memcmp(p, stamp, stampLength) == 0
+                                ? stampLength
+                                : StampLength(p, end);
             if (length != 0) {
                 next = p;
                 nextLength = length;
@@ -225,23 +215,33 @@ void ReadInstallLog(const std::string& path, InstallLogText* log) {
     log->problem.clear();
     log->unreadable = false;
     std::string& text = log->text;
-    text.clear();
     FILE* file = fopen(path.c_str(), "rb");
     if (file == nullptr) {
+        text.clear();
         log->problem = std::string("cannot be read: ") + strerror(errno);
         log->unreadable = true;
         return;
     }
-    // Straight into the buffer of the logs before; it grows to the largest
-    // log read, and one byte past the limit tells a file that is too large.
+    // Straight into the buffer of the logs before, sized to the file (one
+    // byte more tells a file that grew, or one past the limit): only what
+    // passes the last log's size is cleared before it is read over.
+    size_t want = 65536;
+    if (fseek(file, 0, SEEK_END) == 0) {
+        long size = ftell(file);
+        if (size >= 0) {
+            want =
+                static_cast<size_t>(size) < kLogFileLimit ? static_cast<size_t>(size) + 1 : kLogFileLimit + 1;
+        }
+    }
+    rewind(file);
+    text.resize(want);
     size_t used = 0;
     for (;;) {
         if (used == text.size()) {
             if (used > kLogFileLimit) {
                 break;
             }
-            size_t grown = text.capacity() > used ? text.capacity() : 2 * used + 65536;
-            text.resize(grown < kLogFileLimit + 1 ? grown : kLogFileLimit + 1);
+            text.resize(2 * used < kLogFileLimit + 1 ? 2 * used : kLogFileLimit + 1);
         }
         size_t got = fread(&text[used], 1, text.size() - used, file);
         if (got == 0) {

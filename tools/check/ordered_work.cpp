@@ -1,4 +1,4 @@
-// Items spread over worker threads, consumed in order on the calling thread.
+// Items spread over worker threads, consumed in order.
 #include "ordered_work.h"
 
 #include <thread>
@@ -39,46 +39,43 @@ void RunInOrder(size_t count, unsigned workers, size_t window,
         return;
     }
     std::mutex lock;
-    std::condition_variable changed;
-    size_t next = 0;     // the next index a worker takes
-    size_t consumed = 0; // the indexes below it are consumed
+    std::condition_variable consumedMore;
+    size_t next = 0;        // the next index a worker takes
+    size_t consumed = 0;    // the indexes below it are consumed
+    bool consuming = false; // a worker is consuming
     std::vector<char> done(window, 0);
+    // The worker that finds the next index to consume done consumes it and
+    // every done one after it; the others go on producing meanwhile.
     auto work = [&](unsigned worker) {
-        for (;;) {
-            size_t index;
-            {
-                std::unique_lock<std::mutex> held(lock);
-                if (next >= count) {
-                    return;
-                }
-                index = next++;
-                changed.wait(held, [&] { return index < consumed + window; });
-            }
+        std::unique_lock<std::mutex> held(lock);
+        while (next < count) {
+            size_t index = next++;
+            consumedMore.wait(held, [&] { return index < consumed + window; });
+            held.unlock();
             produce(index, worker);
-            {
-                std::lock_guard<std::mutex> held(lock);
-                done[index % window] = 1;
+            held.lock();
+            done[index % window] = 1;
+            if (consuming) {
+                continue;
             }
-            changed.notify_all();
+            consuming = true;
+            while (consumed < count && done[consumed % window] != 0) {
+                size_t ready = consumed;
+                held.unlock();
+                consume(ready);
+                held.lock();
+                done[ready % window] = 0;
+                consumed = ready + 1;
+                consumedMore.notify_all();
+            }
+            consuming = false;
         }
     };
     std::vector<std::thread> threads;
-    for (unsigned w = 0; w < workers; ++w) {
+    for (unsigned w = 1; w < workers; ++w) {
         threads.emplace_back(work, w);
     }
-    for (size_t i = 0; i < count; ++i) {
-        {
-            std::unique_lock<std::mutex> held(lock);
-            changed.wait(held, [&] { return done[i % window] != 0; });
-        }
-        consume(i);
-        {
-            std::lock_guard<std::mutex> held(lock);
-            done[i % window] = 0;
-            consumed = i + 1;
-        }
-        changed.notify_all();
-    }
+    work(0);
     for (std::thread& t : threads) {
         t.join();
     }

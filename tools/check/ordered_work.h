@@ -18,8 +18,9 @@
 unsigned WorkerCount();
 
 // Calls produce(index, worker) once for every index below count, on up to
-// workers threads (worker below workers), and consume(index) for every index
-// on the calling thread, in index order, each after its produce. No index is
+// workers threads, the calling thread among them (worker below workers), and
+// consume(index) for every index in index order, one at a time, each after
+// its produce, on whichever of those threads finds it next. No index is
 // produced while the one window places before it is not yet consumed, so a
 // result may live in slot index % window of the caller's storage.
 void RunInOrder(size_t count, unsigned workers, size_t window,
