@@ -710,7 +710,8 @@ void PrintJson(const LogVerdict& v, std::ostream& out) {
                 << ", \"step\": " << JsonString(std::string(item.step)) << ", \"error\": " << item.error
                 << ", \"subject\": " << JsonString(SubjectText(item.subject))
                 << ", \"class\": " << (item.expected ? "\"expected\"" : "\"real\"")
-                << ", \"reason\": " << JsonString(item.reason) << "}";
+                << ", \"reason\": " << JsonString(item.reason)
+                << ", \"format\": " << JsonString(item.text != nullptr ? item.text : "") << "}";
         }
         out << "]";
     }

@@ -493,17 +493,19 @@ bool Fits(const LogClassRule& rule, int64_t error, LogContext context) {
 // unless null, receives the text of each conversion.
 bool MatchFrom(std::string_view format, std::string_view text, std::vector<std::string_view>* fields) {
     while (!format.empty()) {
-        // The plain text up to the next conversion, at once.
-        size_t plain = format.find('%');
-        if (plain == std::string_view::npos) {
-            return text == format;
-        }
-        if (plain > 0) {
-            if (text.substr(0, plain) != format.substr(0, plain)) {
+        // The plain text up to the next conversion; most texts differ from
+        // a format within its first characters.
+        size_t plain = 0;
+        while (plain < format.size() && format[plain] != '%') {
+            if (plain >= text.size() || text[plain] != format[plain]) {
                 return false;
             }
-            format.remove_prefix(plain);
-            text.remove_prefix(plain);
+            ++plain;
+        }
+        format.remove_prefix(plain);
+        text.remove_prefix(plain);
+        if (format.empty()) {
+            return text.empty();
         }
         size_t conversion = 0;
         if (format.substr(0, 2) == "%s" || format.substr(0, 2) == "%d") {
