@@ -6,6 +6,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 bool IsDigit(char c) {
@@ -74,12 +78,28 @@ bool IsControlByte(unsigned char c) {
 }
 
 // The offset of the first control byte other than a line feed, a carriage
-// return or a tab, or size when there is none. Eight bytes are tested at once
-// for a byte below 0x20; only the words that hold one, most often a line end,
-// are looked at byte by byte.
+// return or a tab, or size when there is none. Sixteen bytes are tested at
+// once where the processor has SSE2 (every x64 one), eight elsewhere; a
+// block that holds such a byte is then looked at byte by byte.
 size_t FirstControlByte(const unsigned char* bytes, size_t size) {
-    const uint64_t kOnes = 0x0101010101010101ull;
     size_t i = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128i kTop = _mm_set1_epi8(0x1F);
+    const __m128i kLineFeed = _mm_set1_epi8('\n');
+    const __m128i kReturn = _mm_set1_epi8('\r');
+    const __m128i kTab = _mm_set1_epi8('\t');
+    for (; i + 16 <= size; i += 16) {
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(block, kTop), block);
+        __m128i allowed =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, kLineFeed), _mm_cmpeq_epi8(block, kReturn)),
+                         _mm_cmpeq_epi8(block, kTab));
+        if (_mm_movemask_epi8(_mm_andnot_si128(allowed, low)) != 0) {
+            break;
+        }
+    }
+#endif
+    const uint64_t kOnes = 0x0101010101010101ull;
     for (; i + 8 <= size; i += 8) {
         uint64_t word;
         memcpy(&word, bytes + i, 8);
