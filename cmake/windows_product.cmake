@@ -48,4 +48,13 @@ if(HALLIMOR_WINE_TOOLS)
   if(MINGW)
     target_link_options(mkdevice PRIVATE -static -static-libgcc)
   endif()
+  # setupinf.exe prints what SetupAPI reads from INF files, for the test that
+  # holds hallimor-check's INF reader against it.
+  add_executable(setupinf ${CMAKE_SOURCE_DIR}/tests/wine/tools/setupinf.c)
+  target_compile_options(setupinf PRIVATE ${HALLIMOR_WARNINGS})
+  target_link_libraries(setupinf PRIVATE setupapi)
+  set_target_properties(setupinf PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  if(MINGW)
+    target_link_options(setupinf PRIVATE -static -static-libgcc)
+  endif()
 endif()
