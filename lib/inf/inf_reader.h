@@ -24,7 +24,25 @@ struct InfSection {
 
 struct InfFile {
     std::vector<InfSection> sections;
+    std::string stringsSection; // the strings section whose entries were substituted, as written; "" for none
 };
+
+// The system that reads an INF: its language chooses the one strings
+// section whose entries %strings% stand for; UTF-16 and UTF-8 text reaches
+// the ANSI calls converted to its ANSI code page; the DIRIDs of the system
+// folders (%10%, %11%, %12%, ...) stand for folders under its Windows folder.
+struct ReadingSystem {
+    unsigned language = 0x0409; // US English
+    unsigned codePage = 1252;   // Western European
+    std::string windowsFolder = "C:\\Windows";
+};
+
+// The ANSI code pages the reader converts to: 1250, 1251 and 1252.
+bool IsSupportedCodePage(unsigned codePage);
+
+// The language ID of a section named Strings.<LanguageID> (one to four
+// hexadecimal digits); false for any other name.
+bool StringsSectionLanguage(const std::string& sectionName, unsigned* language);
 
 // Why a text is not an INF of the Windows NT style.
 enum InfStatus {
@@ -35,9 +53,13 @@ enum InfStatus {
     INF_EXPECTED_SECTION_NAME, // a line before the first section
 };
 
-// Parses raw file bytes. Returns INF_OK with the sections in *out, or the
-// reason and, where there is one, the 1-based offending line in *errorLine.
+// Parses raw file bytes as that system reads them (the first form: a US
+// English system of code page 1252). Returns INF_OK with the sections in
+// *out, or the reason and, where there is one, the 1-based offending line in
+// *errorLine. A code page that IsSupportedCodePage refuses reads as 1252.
 InfStatus ParseInfText(const std::string& raw, InfFile* out, unsigned* errorLine);
+InfStatus ParseInfText(const std::string& raw, const ReadingSystem& system, InfFile* out,
+                       unsigned* errorLine);
 
 // ASCII case folding and comparison, as SetupAPI compares section and key
 // names.
@@ -47,6 +69,13 @@ bool SameNameNoCase(const std::string& a, const std::string& b);
 // The section of that name (letter case ignored), or null.
 const InfSection* FindInfSection(const InfFile& inf, const std::string& name);
 InfSection* FindInfSection(InfFile& inf, const std::string& name);
+
+// The first line of the section with that key (letter case ignored), or null.
+const InfLine* FindKeyLine(const InfSection* section, const std::string& key);
+
+// The [Version] line that names the catalog on x64: CatalogFile.NTamd64,
+// else CatalogFile.NT, else CatalogFile; null when there is none.
+const InfLine* FindX64CatalogLine(const InfFile& inf);
 
 // The Windows that reads a Manufacturer line: version and product type.
 struct TargetWindows {
@@ -61,11 +90,14 @@ struct TargetWindows {
 // line. Field 1 is the models section's base name; fields 2 and later are
 // target decorations of the form NT[arch][.major[.minor[.productType
 // [.suiteMask[.build]]]]]. x64 Windows considers only decorations whose
-// architecture is amd64 (letter case ignored) and whose version, product type,
-// suite and build apply to the running system, and takes the most specific
-// of them (the highest version). Returns the base name, a dot and that
-// decoration as written, or "" when the line names none for x64: 64-bit
-// Windows then matches no device through the line.
+// architecture is amd64 (letter case ignored) and that apply to the running
+// system: a version not above its own (the build counts only where
+// major.minor are its own), its product type, suite bits it has. Of those it
+// takes the highest version, and among equal versions the closest match (a
+// product type, then suite bits, named); of equal ones the first listed.
+// Returns the base name, a dot and that decoration as written, or "" when
+// the line names none for x64: 64-bit Windows then matches no device
+// through the line.
 std::string SelectX64ModelsSection(const InfLine& manufacturerLine, const TargetWindows& target);
 
 } // namespace infreader

@@ -20,7 +20,7 @@ using infreader::InfSection;
 
 struct ParsedInf {
     bool open = false;
-    std::vector<InfSection> sections;
+    infreader::InfFile file;
 };
 
 struct InfState {
@@ -39,13 +39,14 @@ void Fail(DWORD error) {
 // Parses INF text as an INF of the Windows 95/NT style. Returns 0 or the
 // error that SetupOpenInfFileA reports.
 DWORD ParseInf(const std::string& raw, ParsedInf* inf, UINT* errorLine) {
-    infreader::InfFile parsed;
+    // A US English machine of code page 1252 whose DIRIDs name its own folders.
+    infreader::ReadingSystem system;
+    system.windowsFolder = M().windowsDirectory;
     unsigned line = 0;
-    infreader::InfStatus status = infreader::ParseInfText(raw, &parsed, &line);
+    infreader::InfStatus status = infreader::ParseInfText(raw, system, &inf->file, &line);
     *errorLine = static_cast<UINT>(line);
     switch (status) {
     case infreader::INF_OK:
-        inf->sections = parsed.sections;
         return 0;
     case infreader::INF_BAD_SECTION_NAME_LINE:
         return ERROR_BAD_SECTION_NAME_LINE;
@@ -109,29 +110,13 @@ bool SameStoreName(const std::string& a, const std::string& b) {
     return EqualNoCase(a, b);
 }
 
-// The value of the first line of [Version] with that key, or "".
-std::string VersionValue(const ParsedInf& inf, const char* key) {
-    for (const InfSection& section : inf.sections) {
-        if (!EqualNoCase(section.name, "Version")) {
-            continue;
-        }
-        for (const InfLine& line : section.lines) {
-            if (line.hasKey && EqualNoCase(line.key, key) && !line.fields.empty()) {
-                return line.fields[0];
-            }
-        }
-    }
-    return "";
-}
-
 // 64-bit Windows stores only a signed package: the INF names its catalog in
-// [Version] (CatalogFile.NTamd64 before CatalogFile) and the catalog lies
-// beside it. Returns 0, or the error of the copy (as Wine reports it).
+// [Version] (CatalogFile.NTamd64, else CatalogFile.NT, else CatalogFile)
+// and the catalog lies beside it. Returns 0, or the error of the copy (as
+// Wine reports it).
 DWORD CheckCatalog(const std::string& infPath, const ParsedInf& inf) {
-    std::string catalog = VersionValue(inf, "CatalogFile.NTamd64");
-    if (catalog.empty()) {
-        catalog = VersionValue(inf, "CatalogFile");
-    }
+    const InfLine* line = infreader::FindX64CatalogLine(inf.file);
+    std::string catalog = line == nullptr || line->fields.empty() ? "" : line->fields[0];
     if (catalog.empty() || catalog.find_first_of("\\/:") != std::string::npos) {
         return ERROR_FILE_NOT_FOUND;
     }
@@ -257,8 +242,7 @@ std::vector<std::string> X64DriverIds(const ParsedInf& inf) {
     target.build = v.build;
     target.productType = v.productType;
     target.suiteMask = v.suiteMask;
-    infreader::InfFile file;
-    file.sections = inf.sections;
+    const infreader::InfFile& file = inf.file;
     std::vector<std::string> ids;
     const InfSection* manufacturers = infreader::FindInfSection(file, "Manufacturer");
     if (manufacturers == nullptr) {
@@ -289,12 +273,12 @@ const InfLine* ContextLine(PINFCONTEXT context) {
         return nullptr;
     }
     ParsedInf& inf = I().files[index];
-    if (context->Section >= inf.sections.size() ||
-        context->Line >= inf.sections[context->Section].lines.size()) {
+    if (context->Section >= inf.file.sections.size() ||
+        context->Line >= inf.file.sections[context->Section].lines.size()) {
         Fail(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    return &inf.sections[context->Section].lines[context->Line];
+    return &inf.file.sections[context->Section].lines[context->Line];
 }
 
 } // namespace
@@ -366,11 +350,11 @@ BOOL WINAPI SetupFindFirstLineA(HINF InfHandle, PCSTR Section, PCSTR Key, PINFCO
         return FALSE;
     }
     sim::ParsedInf& inf = sim::I().files[index];
-    for (size_t s = 0; s < inf.sections.size(); ++s) {
-        if (!sim::EqualNoCase(inf.sections[s].name, Section)) {
+    for (size_t s = 0; s < inf.file.sections.size(); ++s) {
+        if (!sim::EqualNoCase(inf.file.sections[s].name, Section)) {
             continue;
         }
-        const std::vector<sim::InfLine>& lines = inf.sections[s].lines;
+        const std::vector<sim::InfLine>& lines = inf.file.sections[s].lines;
         for (size_t l = 0; l < lines.size(); ++l) {
             if (Key == nullptr || (lines[l].hasKey && sim::EqualNoCase(lines[l].key, Key))) {
                 Context->Inf = InfHandle;
@@ -402,7 +386,7 @@ BOOL WINAPI SetupFindNextLine(PINFCONTEXT ContextIn, PINFCONTEXT ContextOut) {
     }
     size_t index = 0;
     sim::LookupHandle(ContextIn->Inf, "inf", &index);
-    const sim::InfSection& section = sim::I().files[index].sections[ContextIn->Section];
+    const sim::InfSection& section = sim::I().files[index].file.sections[ContextIn->Section];
     if (ContextIn->Line + 1 >= section.lines.size()) {
         sim::Fail(ERROR_LINE_NOT_FOUND);
         return FALSE;
