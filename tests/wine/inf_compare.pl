@@ -59,7 +59,7 @@ my @rules = (
     ['utf16_no_bom', 'UTF-16 without a byte-order mark', sub { s/"KWE Corporation"/"KWE\x{2122}"/ }, 'UTF-16LE'],
     ['utf8_bom', 'UTF-8 with a byte-order mark', sub { s/"KWE Corporation"/"KWE\x{2122} \x{E9}"/ }, 'UTF-8-BOM'],
     ['nul_byte', 'a NUL byte in an ANSI INF', sub { s/"KWE Corporation"/"KWE\0Corporation"/ }, 'latin1',
-        {readable => ['false', 'Wine reads this NUL as a blank but refuses a NUL in the quotes of a last line']}],
+        {readable => ['false', 'Wine reads this NUL as a blank and refuses the file for a NUL elsewhere']}],
     ['string_twice', 'of a key defined twice the first definition counts',
         sub { s/(KWE="KWE Corporation"\n)/$1KWE="Other Corp"\n/ }],
     ['comma_in_string', 'an unquoted comma ends a string value', sub { s/"KWE Corporation"/KWE Corporation, Tokyo/ }],
