@@ -373,17 +373,13 @@ void DecodeUtf8(const std::string& raw, size_t start, const CodePageTable& table
 }
 
 // The text of an INF file as single-byte characters of the code page:
-// UTF-16 text (with a byte-order mark, or without one where the file has an
-// even size and its first character is ASCII) and UTF-8 text with a
-// signature are converted, ANSI text is taken as it is; everything from an
-// end-of-file mark (Ctrl-Z) on is ignored and NUL bytes read as blanks.
+// UTF-16 text and UTF-8 text with a signature are converted, ANSI text is
+// taken as it is; everything from an end-of-file mark (Ctrl-Z) on is ignored
+// and NUL bytes read as blanks.
 std::string DecodeText(const std::string& raw, const CodePageTable& table) {
     std::string text;
-    if (raw.size() >= 2 && raw.compare(0, 2, "\xFF\xFE") == 0) {
-        DecodeUtf16(raw, 2, table, &text);
-    } else if (raw.size() >= 2 && raw.size() % 2 == 0 && raw[0] != '\0' &&
-               static_cast<unsigned char>(raw[0]) < 0x80 && raw[1] == '\0') {
-        DecodeUtf16(raw, 0, table, &text);
+    if (IsUtf16Text(raw)) {
+        DecodeUtf16(raw, raw.compare(0, 2, "\xFF\xFE") == 0 ? 2 : 0, table, &text);
     } else if (raw.size() >= 3 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         DecodeUtf8(raw, 3, table, &text);
     } else {
@@ -626,6 +622,14 @@ InfStatus ParseInfText(const std::string& raw, const ReadingSystem& system, InfF
         *out = parsed;
     }
     return status;
+}
+
+bool IsUtf16Text(const std::string& raw) {
+    if (raw.size() >= 2 && raw.compare(0, 2, "\xFF\xFE") == 0) {
+        return true;
+    }
+    return raw.size() >= 2 && raw.size() % 2 == 0 && raw[0] != '\0' &&
+           static_cast<unsigned char>(raw[0]) < 0x80 && raw[1] == '\0';
 }
 
 bool IsSupportedCodePage(unsigned codePage) {

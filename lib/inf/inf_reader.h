@@ -40,6 +40,11 @@ struct ReadingSystem {
 // The ANSI code pages the reader converts to: 1250, 1251 and 1252.
 bool IsSupportedCodePage(unsigned codePage);
 
+// Whether the reader reads the file's bytes as UTF-16: with a byte-order
+// mark, or without one where the file has an even size and its first
+// character is ASCII.
+bool IsUtf16Text(const std::string& raw);
+
 // The language ID of a section named Strings.<LanguageID> (one to four
 // hexadecimal digits); false for any other name.
 bool StringsSectionLanguage(const std::string& sectionName, unsigned* language);

@@ -87,7 +87,7 @@ TEST_F(PackageCheck, TheSamplePackageChecksClean) {
     EXPECT_NE(std::string::npos,
               run.out.find(
                   "Drivers\\64bit\\ holds a package, read by Windows 8 / Server 2012, Windows 8.1 / Server "
-                  "2012 R2, Windows 10 / 11 / Server 2016 and later\n"));
+                  "2012 R2, Windows 10 / Server 2016 to 2022, Windows 11 / Server 2025\n"));
     // One package folder checked on its own; up to the sample's test root.
     Outcome trusted =
         Check({win7.string(), "--trust", HALLIMOR_SAMPLE_DIR "/TEST-ONLY-root-certificate.pem"});
@@ -99,11 +99,17 @@ TEST_F(PackageCheck, EachPlantedDefectGivesItsFinding) {
     struct Row {
         const char* code;
         const char* file;
-        const char* severity;
+        const char* severity; // "none": the code must not be given and the check passes
         std::function<void(const fs::path&)> plant;
-        std::vector<std::string> extraArgs;
+        std::vector<std::string> extraArgs = {};
+        const char* layout = "WIN7"; // the OS folder planted in; "" for Drivers\64bit\ itself
+        const char* message = "";    // a part of the finding's message
     };
     const fs::path net = "kwenet.inf";
+    auto edit = [net](const std::string& from, const std::string& to) {
+        return [net, from, to](const fs::path& f) { Edit(f / net, from, to); };
+    };
+    auto localized = edit("[Strings]\r\n", "[Strings]\r\nKWE = \"Other Corp\"\r\n[Strings.0009]\r\n");
     const std::vector<Row> rows = {
         {"SCAN_TOO_MANY",
          "",
@@ -204,7 +210,10 @@ TEST_F(PackageCheck, EachPlantedDefectGivesItsFinding) {
         {"SERVICE_NOT_PURGED",
          "kwenet.inf",
          "warning",
-         [net](const fs::path& f) { Edit(f / net, "AddService = KWEusbnet,", "AddService = OtherNet,"); },
+         [net](const fs::path& f) {
+             Edit(f / net, "AddService = KWEusbnet,",
+                  "AddService = OtherNet, 2, S\r\nAddService = OtherNet,");
+         },
          {}},
         // After every other name, so that the pairing keeps its index.
         {"SYS_UNUSED",
@@ -228,24 +237,76 @@ TEST_F(PackageCheck, EachPlantedDefectGivesItsFinding) {
          "warning",
          [net](const fs::path& f) { Edit(f / net, "11/20/2009,2.3.0.6", "2009-11-20,2.3"); },
          {}},
+        {"DRIVERVER_FORM", "kwenet.inf", "none", edit("11/20/", "11-20-")},
+        {"NO_CATALOG", "kwenet.inf", "none", edit("CatalogFile =", "CatalogFile.NT =")},
+        {"SYS_UNUSED", "zextra.sys", "none",
+         [edit](const fs::path& f) {
+             WriteText(f / "zextra.sys", "MZ");
+             edit("%12%\\KWEusbnet.sys", "%12%\\zextra.sys")(f);
+         }},
+        {"MODELS_SECTION_EMPTY", "kwenet.inf", "error", edit("[KWE]\r\n", "[KWE]\r\n[KWE.Old]\r\n")},
+        {"NTAMD64_MODELS_EMPTY",
+         "kwenet.inf",
+         "error",
+         edit("[KWE.NTamd64]\r\n", "[KWE.NTamd64]\r\n[Old]\r\n"),
+         {},
+         "WIN7",
+         "for Windows 7 / Server 2008 R2 [KWE.NTamd64]:"},
+        {"FIRST_ID_EMPTY",
+         "kwenet.inf",
+         "warning",
+         edit("Install, USB\\VID_3E1F&PID_A101&MI_04,", "Install, ,"),
+         {},
+         "WIN7",
+         "The first line of [KWE] has no hardware ID in field 2"},
+        // Windows 11 alone reads NTamd64.10.0...22000; the versions listed oldest first.
+        {"NO_NTAMD64_MODELS",
+         "kwenet.inf",
+         "error",
+         edit("NTamd64", "NTamd64.10.0...22000"),
+         {},
+         "",
+         "Windows 8.1 / Server 2012 R2, Windows 10 / Server 2016 to 2022:"},
+        // [Strings.0009] is what a US English system reads; others read [Strings].
+        {"PROVIDER_NOT_PURGED", "kwenet.inf", "none", localized},
+        {"LOCALIZED_PROVIDER_NOT_PURGED", "kwenet.inf", "warning", localized, {}, "WIN7", "[Strings] gives"},
+        {"LOCALIZED_PROVIDER_NOT_PURGED",
+         "kwenet.inf",
+         "warning",
+         edit("[Strings]\r\n", "[Strings.0804]\r\nKWE = \"KWE \xB9\xAB\"\r\n[Strings]\r\n"),
+         {},
+         "WIN7",
+         "[Strings.0804] gives"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.code);
         TearDown();
         SetUp();
-        row.plant(win7);
+        const fs::path folder = root / "Drivers" / "64bit" / row.layout;
+        row.plant(folder);
         // Signed after the change, as a vendor ships it (the catalog a row
         // removes stays removed).
-        if (fs::exists(win7 / "kwenet.cat")) {
-            catalog::SignForTest(win7);
+        if (fs::exists(folder / "kwenet.cat")) {
+            catalog::SignForTest(folder);
         }
         std::vector<std::string> args = {root.string(), "--json"};
         args.insert(args.end(), row.extraArgs.begin(), row.extraArgs.end());
         Outcome run = Check(args);
-        std::string expected = std::string("{\"layout\": \"") + JsonEscaped("Drivers\\64bit\\WIN7\\") +
-                               "\", \"file\": \"" + JsonEscaped(row.file) + "\", \"severity\": \"" +
-                               row.severity + "\", \"code\": \"" + row.code + "\"";
-        EXPECT_NE(std::string::npos, run.out.find(expected)) << run.out;
+        if (std::string(row.severity) == "none") {
+            EXPECT_EQ(std::string::npos, run.out.find(std::string("\"code\": \"") + row.code + "\""))
+                << run.out;
+            EXPECT_EQ(CHECK_EXIT_OK, run.exit) << run.out;
+            continue;
+        }
+        std::string label = std::string("Drivers\\64bit\\") + row.layout + (*row.layout ? "\\" : "");
+        std::string expected = "{\"layout\": \"" + JsonEscaped(label) + "\", \"file\": \"" +
+                               JsonEscaped(row.file) + "\", \"severity\": \"" + row.severity +
+                               "\", \"code\": \"" + row.code + "\"";
+        size_t at = run.out.find(expected);
+        ASSERT_NE(std::string::npos, at) << run.out;
+        EXPECT_EQ(std::string::npos, run.out.find(expected, at + 1)) << "given twice: " << run.out;
+        std::string finding = run.out.substr(at, run.out.find('\n', at) - at);
+        EXPECT_NE(std::string::npos, finding.find(JsonEscaped(row.message))) << finding;
         bool error = std::string(row.severity) == "error";
         EXPECT_EQ(error ? CHECK_EXIT_FINDINGS : CHECK_EXIT_OK, run.exit) << run.out;
         // The other layouts are untouched copies of the sample.

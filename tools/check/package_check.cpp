@@ -86,7 +86,7 @@ std::string VersionNames(const std::vector<WindowsVersion>& versions) {
     return names.empty() ? std::string("no Windows version") : Join(names);
 }
 
-// mm/dd/yyyy,w.x.y.z
+// mm/dd/yyyy,w.x.y.z; a hyphen may separate the date's parts instead.
 bool WellFormedDriverVer(const std::string& text) {
     size_t comma = text.find(',');
     if (comma == std::string::npos) {
@@ -94,7 +94,7 @@ bool WellFormedDriverVer(const std::string& text) {
     }
     std::string date = text.substr(0, comma);
     std::string version = text.substr(comma + 1);
-    if (date.size() != 10 || date[2] != '/' || date[5] != '/') {
+    if (date.size() != 10 || (date[2] != '/' && date[2] != '-') || date[5] != date[2]) {
         return false;
     }
     for (size_t i : {0u, 1u, 3u, 4u, 6u, 7u, 8u, 9u}) {
@@ -148,9 +148,26 @@ struct LayoutContext {
     std::vector<Finding>* findings;
 };
 
+// A finding stands once per layout, file and code: a second one adds its
+// message to the first.
 void Add(LayoutContext& c, const std::string& file, Severity severity, const std::string& code,
          const std::string& message) {
+    for (Finding& f : *c.findings) {
+        if (f.layout == c.layout->label && f.file == file && f.code == code) {
+            f.message += f.message == message ? "" : " " + message;
+            return;
+        }
+    }
     c.findings->push_back(Finding{c.layout->label, file, severity, code, message});
+}
+
+bool IsVendorProvider(const std::string& provider) {
+    for (const char* vendor : kVendorProviders) {
+        if (provider == vendor) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string WindowsPath(const LayoutContext& c, const std::string& name) {
@@ -265,9 +282,17 @@ void CheckInf(LayoutContext& c, const InfFacts& inf, const std::set<std::string>
                 "], which does not exist under that name: Install binds none of its devices and the "
                 "superseded "
                 "removal cannot read its first hardware ID.");
+    } else if (inf.modelsLines == 0) {
+        Add(c, inf.name, SEVERITY_ERROR, "MODELS_SECTION_EMPTY",
+            "[" + inf.modelsSection +
+                "], which the first Manufacturer line names, has no line: SetupFindFirstLineA finds none, so "
+                "Install binds none of its devices and the superseded removal cannot read its first hardware "
+                "ID.");
     }
-    // 64-bit Windows matches devices only through an NTamd64 section.
-    std::set<std::string> missingFor;
+    // 64-bit Windows matches devices only through an NTamd64 section; an
+    // empty one excludes the versions that pick it.
+    std::vector<std::string> missingFor;
+    std::vector<std::string> emptyFor;
     std::string decorated;
     for (const WindowsVersion& v : c.layout->versions) {
         infreader::TargetWindows target;
@@ -275,8 +300,12 @@ void CheckInf(LayoutContext& c, const InfFacts& inf, const std::set<std::string>
         target.minor = v.minor;
         target.build = v.build;
         std::string selected = infreader::SelectX64ModelsSection(inf.manufacturerLine, target);
-        if (selected.empty() || infreader::FindInfSection(inf.inf, selected) == nullptr) {
-            missingFor.insert(v.name);
+        const infreader::InfSection* section =
+            selected.empty() ? nullptr : infreader::FindInfSection(inf.inf, selected);
+        if (section == nullptr) {
+            missingFor.push_back(v.name);
+        } else if (section->lines.empty()) {
+            emptyFor.push_back(std::string(v.name) + " [" + selected + "]");
         } else if (decorated.empty()) {
             decorated = selected;
         }
@@ -285,28 +314,36 @@ void CheckInf(LayoutContext& c, const InfFacts& inf, const std::set<std::string>
         infreader::TargetWindows target;
         decorated = infreader::SelectX64ModelsSection(inf.manufacturerLine, target);
         if (decorated.empty() || infreader::FindInfSection(inf.inf, decorated) == nullptr) {
-            missingFor.insert("64-bit Windows");
+            missingFor.push_back("64-bit Windows");
             decorated.clear();
         }
     }
     if (!missingFor.empty()) {
         Add(c, inf.name, SEVERITY_ERROR, "NO_NTAMD64_MODELS",
-            "No .NTamd64 models section that applies to " +
-                Join(std::vector<std::string>(missingFor.begin(), missingFor.end())) +
+            "No .NTamd64 models section that applies to " + Join(missingFor) +
                 ": 64-bit Windows matches no device through it.");
     }
-    if (!inf.hasCatalogLine) {
+    if (!emptyFor.empty()) {
+        Add(c, inf.name, SEVERITY_ERROR, "NTAMD64_MODELS_EMPTY",
+            "The models section that 64-bit Windows picks has no line for " + Join(emptyFor) +
+                ": Windows installs none of its devices there.");
+    }
+    if (!inf.hasCatalogLine || inf.catalogFile.empty()) {
         Add(c, inf.name, SEVERITY_ERROR, "NO_CATALOG",
-            "[Version] names no CatalogFile: Windows refuses to store the INF for a signed install.");
+            "[Version] names no catalog (CatalogFile.NTamd64, CatalogFile.NT or CatalogFile): Windows "
+            "refuses "
+            "to store the INF for a signed install.");
     } else if (folderNames.count(infreader::UpperAsciiText(inf.catalogFile)) == 0) {
         Add(c, inf.name, SEVERITY_ERROR, "CATALOG_MISSING",
             "The catalog " + inf.catalogFile + " is not in the folder: Windows refuses to store the INF.");
     }
-    if (inf.modelsSectionExists) {
+    if (inf.modelsSectionExists && inf.modelsLines > 0) {
         std::string prefix = infreader::UpperAsciiText(kVendorHardwareIdPrefix);
         if (inf.firstHardwareId.empty()) {
             Add(c, inf.name, SEVERITY_WARNING, "FIRST_ID_EMPTY",
-                "The first model line has no hardware ID: superseded copies of this INF are never removed.");
+                "The first line of [" + inf.modelsSection +
+                    "] has no hardware ID in field 2: the superseded removal reads an empty first hardware "
+                    "ID, so superseded copies of this INF are never removed.");
         } else if (inf.firstHardwareId.compare(0, prefix.size(), prefix) != 0) {
             Add(c, inf.name, SEVERITY_ERROR, "FIRST_ID_FOREIGN",
                 "Its first hardware ID " + inf.firstHardwareId + " does not begin with " + prefix +
@@ -342,31 +379,47 @@ void CheckInf(LayoutContext& c, const InfFacts& inf, const std::set<std::string>
                     ". Uninstall and Preinstall_cfg leave those devices.");
         }
     }
-    bool vendorProvider = false;
-    for (const char* provider : kVendorProviders) {
-        vendorProvider = vendorProvider || inf.provider == provider;
-    }
-    if (!vendorProvider) {
+    if (!IsVendorProvider(inf.provider)) {
         Add(c, inf.name, SEVERITY_WARNING, "PROVIDER_NOT_PURGED",
             "Provider \"" + inf.provider +
                 "\" is not one of Clean's providers: Clean leaves the INF in the driver store.");
     }
+    // Clean compares the provider byte for byte as the machine's language reads it.
+    std::vector<std::string> foreign;
+    for (const auto& other : inf.otherLanguageProviders) {
+        if (!IsVendorProvider(other.second)) {
+            foreign.push_back("[" + other.first + "] gives \"" + other.second + "\"");
+        }
+    }
+    if (!foreign.empty()) {
+        Add(c, inf.name, SEVERITY_WARNING, "LOCALIZED_PROVIDER_NOT_PURGED",
+            "On systems whose language reads another strings section the provider is none of Clean's: " +
+                Join(foreign, "; ") +
+                ". Clean compares it byte for byte and leaves the INF in the driver store.");
+    }
+    std::vector<std::string> unknownServices;
     for (const std::string& service : inf.services) {
         bool known = false;
         for (const char* vendor : kVendorServices) {
             known = known || infreader::SameNameNoCase(service, vendor);
         }
-        if (!known) {
-            Add(c, inf.name, SEVERITY_WARNING, "SERVICE_NOT_PURGED",
-                "Service \"" + service + "\" is not in Clean's service table: Clean leaves it.");
+        for (const std::string& listed : unknownServices) {
+            known = known || infreader::SameNameNoCase(service, listed);
         }
+        if (!known) {
+            unknownServices.push_back(service);
+        }
+    }
+    if (!unknownServices.empty()) {
+        Add(c, inf.name, SEVERITY_WARNING, "SERVICE_NOT_PURGED",
+            "Services not in Clean's service table, which Clean leaves: " + Join(unknownServices) + ".");
     }
     if (!inf.hasDriverVer) {
         Add(c, inf.name, SEVERITY_WARNING, "DRIVERVER_MISSING",
             "[Version] has no DriverVer: Windows ranks drivers by it.");
     } else if (!WellFormedDriverVer(inf.driverVer)) {
         Add(c, inf.name, SEVERITY_WARNING, "DRIVERVER_FORM",
-            "DriverVer \"" + inf.driverVer + "\" is not mm/dd/yyyy,w.x.y.z.");
+            "DriverVer \"" + inf.driverVer + "\" is not mm/dd/yyyy,w.x.y.z (or mm-dd-yyyy,w.x.y.z).");
     }
 }
 

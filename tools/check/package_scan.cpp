@@ -35,8 +35,7 @@ fs::path ChildNoCase(const fs::path& folder, const std::string& name) {
 // not UTF-16, or control characters other than tab, line ends, form feed and
 // the end-of-file mark.
 bool LooksBinary(const std::string& raw) {
-    if (raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFF &&
-        static_cast<unsigned char>(raw[1]) == 0xFE) {
+    if (infreader::IsUtf16Text(raw)) {
         return false;
     }
     size_t control = 0;
@@ -67,21 +66,39 @@ const char* InfStatusReason(infreader::InfStatus status) {
     }
 }
 
-const infreader::InfLine* FirstKeyLine(const infreader::InfSection* section, const std::string& key) {
-    if (section == nullptr) {
-        return nullptr;
+// The provider an INF gives on a system of another language: the first
+// field of [Version] Provider, or false when there is no such line.
+bool ReadProvider(const infreader::InfFile& inf, std::string* provider) {
+    const infreader::InfLine* line =
+        infreader::FindKeyLine(infreader::FindInfSection(inf, "Version"), "Provider");
+    if (line == nullptr) {
+        return false;
     }
-    for (const infreader::InfLine& line : section->lines) {
-        if (line.hasKey && infreader::SameNameNoCase(line.key, key)) {
-            return &line;
+    *provider = line->fields.empty() ? "" : line->fields[0];
+    return true;
+}
+
+// A language that none of the INF's strings sections is of: systems of it
+// read [Strings].
+unsigned LanguageWithoutSection(const infreader::InfFile& inf) {
+    for (unsigned primary = 1; primary < 0x400; ++primary) {
+        bool taken = false;
+        for (const infreader::InfSection& section : inf.sections) {
+            unsigned language = 0;
+            taken = taken || (infreader::StringsSectionLanguage(section.name, &language) &&
+                              (language & 0x3FF) == primary);
+        }
+        if (!taken) {
+            return primary;
         }
     }
-    return nullptr;
+    return 0;
 }
 
 } // namespace
 
 const std::vector<WindowsVersion>& KnownWindowsVersions() {
+    // Windows 11 is 10.0 too: only its build (22000 and later) sets it apart.
     static const std::vector<WindowsVersion> versions = {
         {"Windows 2000", 5, 0, 2195},
         {"Windows XP", 5, 1, 2600},
@@ -90,7 +107,8 @@ const std::vector<WindowsVersion>& KnownWindowsVersions() {
         {"Windows 7 / Server 2008 R2", 6, 1, 7601},
         {"Windows 8 / Server 2012", 6, 2, 9200},
         {"Windows 8.1 / Server 2012 R2", 6, 3, 9600},
-        {"Windows 10 / 11 / Server 2016 and later", 10, 0, 19045},
+        {"Windows 10 / Server 2016 to 2022", 10, 0, 19045},
+        {"Windows 11 / Server 2025", 10, 0, 22631},
     };
     return versions;
 }
@@ -218,7 +236,7 @@ std::vector<std::string> ModelsSectionIds(const infreader::InfFile& inf, const s
     return ids;
 }
 
-InfFacts ReadInfFacts(const fs::path& path, const std::string& name) {
+InfFacts ReadInfFacts(const fs::path& path, const std::string& name, const infreader::ReadingSystem& system) {
     InfFacts facts;
     facts.name = name;
     std::error_code error;
@@ -246,7 +264,7 @@ InfFacts ReadInfFacts(const fs::path& path, const std::string& name) {
         return facts;
     }
     unsigned errorLine = 0;
-    infreader::InfStatus status = infreader::ParseInfText(raw, &facts.inf, &errorLine);
+    infreader::InfStatus status = infreader::ParseInfText(raw, system, &facts.inf, &errorLine);
     if (status != infreader::INF_OK) {
         facts.unreadableReason = InfStatusReason(status);
         if (errorLine != 0) {
@@ -257,18 +275,28 @@ InfFacts ReadInfFacts(const fs::path& path, const std::string& name) {
     facts.readable = true;
 
     const infreader::InfSection* version = infreader::FindInfSection(facts.inf, "Version");
-    if (const infreader::InfLine* line = FirstKeyLine(version, "Provider")) {
-        facts.provider = line->fields.empty() ? "" : line->fields[0];
+    facts.hasProvider = ReadProvider(facts.inf, &facts.provider);
+    // Every other strings section, read as a system of its language reads it.
+    for (const infreader::InfSection& section : facts.inf.sections) {
+        infreader::ReadingSystem other = system;
+        bool localized = infreader::StringsSectionLanguage(section.name, &other.language);
+        if ((!localized && !infreader::SameNameNoCase(section.name, "Strings")) ||
+            infreader::SameNameNoCase(section.name, facts.inf.stringsSection)) {
+            continue;
+        }
+        other.language = localized ? other.language : LanguageWithoutSection(facts.inf);
+        infreader::InfFile read;
+        std::string provider;
+        if (infreader::ParseInfText(raw, other, &read, nullptr) == infreader::INF_OK &&
+            infreader::SameNameNoCase(read.stringsSection, section.name) && ReadProvider(read, &provider)) {
+            facts.otherLanguageProviders.emplace_back(section.name, provider);
+        }
     }
-    const infreader::InfLine* catalog = FirstKeyLine(version, "CatalogFile.NTamd64");
-    if (catalog == nullptr) {
-        catalog = FirstKeyLine(version, "CatalogFile");
-    }
-    if (catalog != nullptr && !catalog->fields.empty() && !catalog->fields[0].empty()) {
+    if (const infreader::InfLine* catalog = infreader::FindX64CatalogLine(facts.inf)) {
         facts.hasCatalogLine = true;
-        facts.catalogFile = catalog->fields[0];
+        facts.catalogFile = catalog->fields.empty() ? "" : catalog->fields[0];
     }
-    if (const infreader::InfLine* line = FirstKeyLine(version, "DriverVer")) {
+    if (const infreader::InfLine* line = infreader::FindKeyLine(version, "DriverVer")) {
         facts.hasDriverVer = true;
         for (size_t i = 0; i < line->fields.size(); ++i) {
             facts.driverVer += (i == 0 ? "" : ",") + line->fields[i];
@@ -283,8 +311,10 @@ InfFacts ReadInfFacts(const fs::path& path, const std::string& name) {
         const infreader::InfSection* models =
             facts.modelsSection.empty() ? nullptr : infreader::FindInfSection(facts.inf, facts.modelsSection);
         facts.modelsSectionExists = models != nullptr;
+        facts.modelsLines = models == nullptr ? 0 : models->lines.size();
         if (models != nullptr && !models->lines.empty()) {
             const infreader::InfLine& first = models->lines.front();
+            facts.hasFirstHardwareId = first.fields.size() > 1;
             facts.firstHardwareId = first.fields.size() > 1 ? infreader::UpperAsciiText(first.fields[1]) : "";
             facts.modelHardwareIds = ModelsSectionIds(facts.inf, facts.modelsSection);
         }
@@ -301,6 +331,11 @@ InfFacts ReadInfFacts(const fs::path& path, const std::string& name) {
             }
             for (const std::string& field : line.fields) {
                 facts.namedFiles.push_back(field);
+                // A path names its file too (ServiceBinary = %12%\x.sys).
+                size_t slash = field.find_last_of('\\');
+                if (slash != std::string::npos) {
+                    facts.namedFiles.push_back(field.substr(slash + 1));
+                }
             }
         }
     }

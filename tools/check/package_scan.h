@@ -70,20 +70,27 @@ struct InfFacts {
     infreader::InfLine manufacturerLine; // the first line of [Manufacturer]
     std::string modelsSection;           // field 1 of that line, as written
     bool modelsSectionExists = false;
-    std::string firstHardwareId;               // field 2 of the models section's first line, upper-cased
+    size_t modelsLines = 0;          // the lines SetupFindFirstLineA and SetupFindNextLine find there
+    bool hasFirstHardwareId = false; // the first line has a field 2
+    std::string firstHardwareId;     // field 2 of the models section's first line, upper-cased
     std::vector<std::string> modelHardwareIds; // field 2 and later of every line of the undecorated section
-    std::string provider;                      // after %strings% substitution
-    std::vector<std::string> services;         // AddService names
-    std::vector<std::string> namedFiles;       // every key and field of every line, for file look-ups
-    bool hasCatalogLine = false;
-    std::string catalogFile;
+    bool hasProvider = false;
+    std::string provider; // after %strings% substitution
+    // Every other strings section and the provider that systems whose
+    // language reads it get from it, in file order.
+    std::vector<std::pair<std::string, std::string>> otherLanguageProviders;
+    std::vector<std::string> services;   // AddService names
+    std::vector<std::string> namedFiles; // every key and field of every line, and a path's file name
+    bool hasCatalogLine = false;         // a catalog key by the x64 order
+    std::string catalogFile;             // its field 1
     bool hasDriverVer = false;
     std::string driverVer;
 };
 
-// Reads the INF at path. Files of 10 MB and more and files that are not
-// text are refused with a reason, never parsed.
-InfFacts ReadInfFacts(const std::filesystem::path& path, const std::string& name);
+// Reads the INF at path as that system reads it. Files of 10 MB and more
+// and files that are not text are refused with a reason, never parsed.
+InfFacts ReadInfFacts(const std::filesystem::path& path, const std::string& name,
+                      const infreader::ReadingSystem& system = infreader::ReadingSystem());
 
 // The hardware IDs (field 2 and later) of every line of a models section.
 std::vector<std::string> ModelsSectionIds(const infreader::InfFile& inf, const std::string& section);
