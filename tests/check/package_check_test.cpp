@@ -320,6 +320,38 @@ TEST_F(PackageCheck, EachPlantedDefectGivesItsFinding) {
     }
 }
 
+// The inf verb reads as each Windows version and as the language asked for;
+// several files make an array, and an unreadable one exits with 1.
+TEST_F(PackageCheck, InfVerbReadsAsEachWindowsAndLanguage) {
+    const fs::path inf = root / "Drivers" / "64bit" / "kwenet.inf";
+    Edit(inf, "NTamd64", "NTamd64.10.0...22000");
+    Edit(inf, "[Strings]\r\n", "[Strings.0804]\r\nKWE = \"KWE \xB9\xAB\"\r\n[Strings]\r\n");
+    std::ostringstream json, text, err;
+    EXPECT_EQ(CHECK_EXIT_FINDINGS,
+              RunInfVerb({inf.string(), (root / "none.inf").string(), "--json", "--language", "0x0804"}, json,
+                         err));
+    for (const char* part :
+         {"[\n  {\"file\": ", "\"stringsSection\": \"Strings.0804\", \"provider\": \"KWE \\u00b9\\u00ab\"",
+          "\"installer\": {\"modelsSection\": \"KWE\", \"lines\": 5, \"firstHardwareId\": "
+          "\"USB\\\\VID_3E1F&PID_A101&MI_04\"}",
+          "{\"name\": \"Windows 10 / Server 2016 to 2022\", \"version\": \"10.0.19045\", \"modelsSection\": "
+          "null, "
+          "\"lines\": 0}, {\"name\": \"Windows 11 / Server 2025\", \"version\": \"10.0.22631\", "
+          "\"modelsSection\": "
+          "\"KWE.NTamd64.10.0...22000\", \"lines\": 5}]}",
+          "none.inf\", \"readable\": false, \"reason\": \"the file cannot be read\"}\n]\n"}) {
+        EXPECT_NE(std::string::npos, json.str().find(part)) << part << "\n" << json.str();
+    }
+    EXPECT_EQ(CHECK_EXIT_OK, RunInfVerb({inf.string()}, text, err));
+    EXPECT_NE(std::string::npos, text.str().find("\n  provider           KWE Corporation\n")) << text.str();
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {}, {inf.string(), "--codepage", "936"}, {inf.string(), "--language", "0x10000"}}) {
+        std::ostringstream none;
+        EXPECT_EQ(CHECK_EXIT_CANNOT, RunInfVerb(args, none, err));
+        EXPECT_EQ("", none.str());
+    }
+}
+
 TEST_F(PackageCheck, ArgumentsAndFoldersWithoutAVerdict) {
     const std::vector<std::vector<std::string>> wrong = {{},
                                                          {"--json"},

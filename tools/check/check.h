@@ -30,6 +30,9 @@ int RunLogVerb(const std::vector<std::string>& args, std::ostream& out, std::ost
 // log's verdict. The fuzz target's entry into the verb.
 int ReportOnLogBytes(const char* data, size_t size, std::ostream& out);
 
+// hallimor-check inf FILE... [--json] [--language LANGID] [--codepage CP]
+int RunInfVerb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 // hallimor-check machine [FOLDER] [--records] [--restart] [--json] (Windows build)
 int RunMachineVerb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
@@ -50,6 +53,7 @@ struct CheckVerb {
 extern const char kPackageVerbUsage[];
 extern const char kLogVerbUsage[];
 extern const char kMachineVerbUsage[];
+extern const char kInfVerbUsage[];
 
 // A verb's refusal of its arguments: "hallimor-check VERB: reason" and the
 // usage line on err, VERB being the usage line's first word. Returns

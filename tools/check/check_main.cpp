@@ -11,6 +11,7 @@ namespace {
 const std::vector<CheckVerb> kVerbs = {
     {"package", RunPackageVerb, kPackageVerbUsage},
     {"log", RunLogVerb, kLogVerbUsage},
+    {"inf", RunInfVerb, kInfVerbUsage},
     {"machine", RunMachineVerb, kMachineVerbUsage},
 };
 

@@ -7,6 +7,7 @@
 const char kPackageVerbUsage[] = "package FOLDER [--setup-dir WINPATH] [--trust PEM]... [--json] [--strict]";
 const char kLogVerbUsage[] = "log FILE|FOLDER... [--json | --json-lines] [--summary] [--threads N]";
 const char kMachineVerbUsage[] = "machine [FOLDER] [--records] [--restart] [--json]";
+const char kInfVerbUsage[] = "inf FILE... [--json] [--language LANGID] [--codepage CP]";
 
 int RefuseArguments(std::ostream& err, const char* usage, const std::string& reason) {
     std::string line = usage;
