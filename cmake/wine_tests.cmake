@@ -19,6 +19,7 @@ set(HALLIMOR_WINE_ENVIRONMENT
   HALLIMOR_EXE=${HALLIMOR_WINDOWS_EXE}
   HALLIMOR_RUNEXIT=${HALLIMOR_WINDOWS_DIR}/runexit.exe
   HALLIMOR_MKDEVICE=${HALLIMOR_WINDOWS_DIR}/mkdevice.exe
+  HALLIMOR_SETUPINF=${HALLIMOR_WINDOWS_DIR}/setupinf.exe
   HALLIMOR_CHECK_EXE=${HALLIMOR_WINDOWS_DIR}/HallimorCheck_x64.exe
   HALLIMOR_CHECK_HOST=${CMAKE_BINARY_DIR}/hallimor-check
   HALLIMOR_SAMPLE=${CMAKE_SOURCE_DIR}/sample/Drivers
@@ -79,3 +80,7 @@ hallimor_wine_cases(e2e_log.sh log_install_sample log_uninstall_bare log_no_pack
 hallimor_wine_cases(e2e_machine.sh machine_after_install machine_after_preinstall_cu machine_after_clean
   machine_driver_not_replaced machine_no_package machine_wrapper_without_devices package_check_sample
   package_check_signatures)
+
+# hallimor-check inf against SetupAPI itself (setupinf.exe) on one INF per
+# reading rule, both builds of the checker alike.
+hallimor_wine_cases(inf_compare.sh inf_setupapi)

@@ -7,8 +7,8 @@
 #       rule is about the encoding)
 #   inf_compare.pl compare SETUPAPI_JSON CHECKER_JSON
 #       every fact that setupinf.exe (SetupAPI under Wine) prints must be
-#       the one "hallimor-check inf --json" prints, file by file; exit 0 when
-#       they agree
+#       the one "hallimor-check inf --json" prints, file by file (the rules'
+#       INFs and any other both read); exit 0 when they agree
 #
 # Where Wine is known to read otherwise than Windows' documentation
 # describes, the documentation decides, and where Wine reads a case two ways
@@ -114,7 +114,9 @@ sub compare {
     my %checker = map { $_->{file} => $_ } @{read_json($checker_path)};
     my %wine = map { $_->{file} => $_ } @{read_json($setupapi_path)};
     my $failures = 0;
-    for my $file (map { "$_->[0].inf" } @rules) {
+    my @files = map { "$_->[0].inf" } @rules;
+    push @files, grep { !exists $documented{$_} } sort keys %wine;
+    for my $file (@files) {
         my ($theirs, $ours) = ($wine{$file}, $checker{$file});
         unless ($theirs && $ours) {
             print "FAIL $file: ", ($theirs ? 'the checker' : 'SetupAPI'), " printed nothing for it\n";

@@ -3,7 +3,7 @@
 # INFs that inf_compare.pl writes (one reading rule each) through Wine's
 # SetupAPI with the installer's calls, and "hallimor-check inf --json" must
 # print the same facts (inf_compare.pl says where the documentation decides
-# instead). The
+# instead), on them and on the sample package's INFs. The
 # host checker and HallimorCheck_x64.exe under Wine must print the same
 # report byte for byte.
 #
@@ -25,7 +25,8 @@ case_name=${1:?case name}
     echo "error: unknown case $case_name" >&2
     exit 2
 }
-e2e_require_variables HALLIMOR_SETUPINF HALLIMOR_CHECK_EXE HALLIMOR_CHECK_HOST HALLIMOR_WINE_BASE HALLIMOR_WINE_WORK
+e2e_require_variables HALLIMOR_SETUPINF HALLIMOR_CHECK_EXE HALLIMOR_CHECK_HOST HALLIMOR_SAMPLE HALLIMOR_WINE_BASE \
+    HALLIMOR_WINE_WORK
 e2e_require_built "$HALLIMOR_SETUPINF" "$HALLIMOR_CHECK_EXE" "$HALLIMOR_CHECK_HOST"
 hallimor_wine_check || exit 1
 hallimor_wine_environment
@@ -36,10 +37,12 @@ cp "$HALLIMOR_SETUPINF" "$HALLIMOR_CHECK_EXE" "$E2E_PREFIX/drive_c/tools/"
 infs=$E2E_PREFIX/drive_c/infs
 mkdir -p "$infs"
 perl "$here/inf_compare.pl" write "$infs" || exit 1
-mapfile -t names < <(cd "$infs" && ls -- *.inf)
+cp -r "$HALLIMOR_SAMPLE/64bit" "$infs/sample"
+mapfile -t names < <(cd "$infs" && ls -- *.inf && find sample -name '*.inf' | sort)
 work=$(mktemp -d)
 
-# Relative names in both builds: their reports name the files alike.
+# The same relative names (with forward slashes) in every run: the reports
+# name the files alike.
 (cd "$infs" && hallimor_wine "$E2E_PREFIX" 'C:\tools\setupinf.exe' "${names[@]}") </dev/null |
     tr -d '\r' >"$work/setupapi.json"
 (cd "$infs" &&
