@@ -592,9 +592,9 @@ InfStatus ParseInfBody(const std::string& raw, const ReadingSystem& system, InfF
     // first definition counts.
     Substitutions substitutions;
     substitutions.windowsFolder = system.windowsFolder;
-    if (const InfSection* table = ChooseStringsSection(plain, system.language)) {
-        inf->stringsSection = table->name;
-        for (const InfLine& line : table->lines) {
+    if (const InfSection* chosen = ChooseStringsSection(plain, system.language)) {
+        inf->stringsSection = chosen->name;
+        for (const InfLine& line : chosen->lines) {
             if (line.hasKey) {
                 substitutions.strings.emplace(UpperAsciiText(line.key),
                                               line.fields.empty() ? std::string() : line.fields[0]);
