@@ -83,14 +83,8 @@ std::vector<SourceFile> InfSourceFiles(const infreader::InfFile& inf) {
 }
 
 std::string InfCatalogName(const infreader::InfFile& inf) {
-    const infreader::InfSection* version = infreader::FindInfSection(inf, "Version");
-    for (const char* key : {"CatalogFile.NTamd64", "CatalogFile"}) {
-        const infreader::InfLine* line = KeyLine(version, key);
-        if (line != nullptr && !line->fields.empty() && !line->fields[0].empty()) {
-            return line->fields[0];
-        }
-    }
-    return "";
+    const infreader::InfLine* line = infreader::FindX64CatalogLine(inf);
+    return line == nullptr || line->fields.empty() ? "" : line->fields[0];
 }
 
 std::filesystem::path FindNoCase(const std::filesystem::path& folder, const std::string& relativePath) {

@@ -22,8 +22,8 @@ struct SourceFile {
 // In the order of the sections and lines, each file once.
 std::vector<SourceFile> InfSourceFiles(const infreader::InfFile& inf);
 
-// The catalog that the INF names ([Version] CatalogFile.NTamd64, else
-// CatalogFile); "" for none.
+// The catalog that the INF names on x64 ([Version] CatalogFile.NTamd64,
+// else CatalogFile.NT, else CatalogFile); "" for none.
 std::string InfCatalogName(const infreader::InfFile& inf);
 
 // The file at a '/'-separated path below folder, each part found ignoring

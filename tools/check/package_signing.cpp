@@ -175,7 +175,7 @@ void CheckInfSigning(const PackageLayout& layout, const InfFacts& inf, SigningCo
             files.emplace_back(source.name, path);
         }
     }
-    if (!inf.hasCatalogLine) {
+    if (!inf.hasCatalogLine || inf.catalogFile.empty()) {
         return;
     }
     fs::path catalogPath = FindNoCase(layout.folder, inf.catalogFile);
