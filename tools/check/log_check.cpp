@@ -924,12 +924,21 @@ int ReportOnLogBytes(const char* data, size_t size, std::ostream& out) {
     return v.exit;
 }
 
-int RunLogVerb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+namespace {
+
+// The verb's words: the options and the files or folders. False after the
+// refusal of the arguments, with *refused its exit code.
+struct LogOptions {
+    LogReport report = LOG_REPORT_TEXT;
+    unsigned workers = WorkerCount();
+    std::vector<std::string> words;
+};
+
+bool ParseLogOptions(const std::vector<std::string>& args, LogOptions* options, std::ostream& err,
+                     int* refused) {
     bool json = false;
     bool jsonLines = false;
     bool summary = false;
-    unsigned workers = WorkerCount();
-    std::vector<std::string> words;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--json") {
@@ -942,27 +951,45 @@ int RunLogVerb(const std::vector<std::string>& args, std::ostream& out, std::ost
             char* end = nullptr;
             unsigned long n = i + 1 < args.size() ? strtoul(args[i + 1].c_str(), &end, 10) : 0;
             if (end == nullptr || *end != '\0' || n < 1 || n > 256) {
-                return RefuseArguments(err, kLogVerbUsage, "--threads takes a number from 1 to 256");
+                *refused = RefuseArguments(err, kLogVerbUsage, "--threads takes a number from 1 to 256");
+                return false;
             }
-            workers = static_cast<unsigned>(n);
+            options->workers = static_cast<unsigned>(n);
             ++i;
         } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-            return RefuseArguments(err, kLogVerbUsage, "unknown option " + a);
+            *refused = RefuseArguments(err, kLogVerbUsage, "unknown option " + a);
+            return false;
         } else {
-            words.push_back(a);
+            options->words.push_back(a);
         }
     }
-    if (words.empty()) {
-        return RefuseArguments(err, kLogVerbUsage, "no FILE given");
+    if (options->words.empty()) {
+        *refused = RefuseArguments(err, kLogVerbUsage, "no FILE given");
+        return false;
     }
     if (json && jsonLines) {
-        return RefuseArguments(err, kLogVerbUsage, "--json and --json-lines exclude each other");
+        *refused = RefuseArguments(err, kLogVerbUsage, "--json and --json-lines exclude each other");
+        return false;
     }
     // --summary prints the fleet's figures only.
-    LogReport report = summary     ? LOG_REPORT_SUMMARY
-                       : json      ? LOG_REPORT_JSON
-                       : jsonLines ? LOG_REPORT_JSON_LINES
-                                   : LOG_REPORT_TEXT;
+    options->report = summary     ? LOG_REPORT_SUMMARY
+                      : json      ? LOG_REPORT_JSON
+                      : jsonLines ? LOG_REPORT_JSON_LINES
+                                  : LOG_REPORT_TEXT;
+    return true;
+}
+
+} // namespace
+
+int RunLogVerb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    LogOptions options;
+    int refused = CHECK_EXIT_CANNOT;
+    if (!ParseLogOptions(args, &options, err, &refused)) {
+        return refused;
+    }
+    const LogReport report = options.report;
+    const std::vector<std::string>& words = options.words;
+    unsigned workers = options.workers;
     std::vector<LogInput> inputs;
     int exit = ExpandFolders(words, &inputs, err) ? CHECK_EXIT_OK : CHECK_EXIT_CANNOT;
 
