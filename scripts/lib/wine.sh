@@ -74,10 +74,22 @@ hallimor_wine_place_installer() {
 # hallimor_wine_run_installer PREFIX RUNEXIT [WORD...]: runs the installer
 # through the exit-code helper. Prints the helper's output; its "exit=N" line
 # carries the installer's full 32-bit exit code.
+#
+# Now and then, on a busy machine, wine64 does not start the helper at all:
+# no "exit=" line and no install log, so the installer never ran (a crash of
+# the installer still gives the helper's "exit=" line). That is Wine's
+# hiccup, not a run: it is said on standard error and the run is made once
+# more in the untouched prefix.
 hallimor_wine_run_installer() {
-    local prefix=$1 runexit=$2
+    local prefix=$1 runexit=$2 output
     shift 2
-    hallimor_wine "$prefix" "$runexit" "$HALLIMOR_WINE_INSTALLER_EXE" "$@" 2>&1
+    output=$(hallimor_wine "$prefix" "$runexit" "$HALLIMOR_WINE_INSTALLER_EXE" "$@" 2>&1)
+    if [ -z "$(hallimor_wine_exit_code "$output")" ] && [ -z "$(hallimor_wine_log_file "$prefix")" ]; then
+        echo "note: wine64 did not start $runexit (output: ${output:-none}); running it once more" >&2
+        hallimor_wine_stop "$prefix"
+        output=$(hallimor_wine "$prefix" "$runexit" "$HALLIMOR_WINE_INSTALLER_EXE" "$@" 2>&1)
+    fi
+    printf '%s\n' "$output"
 }
 
 # hallimor_wine_exit_code OUTPUT: the N of the "exit=N" line, or nothing.
