@@ -12,6 +12,8 @@
 #   HALLIMOR_SETUPINF    build/windows/setupinf.exe
 #   HALLIMOR_CHECK_EXE   build/windows/HallimorCheck_x64.exe
 #   HALLIMOR_CHECK_HOST  build/host/hallimor-check
+#   HALLIMOR_INF_CORPUS  optional: a folder of further INFs (real packages'
+#                        INFs, kept outside the repository) read the same way
 set -u
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -38,7 +40,11 @@ infs=$E2E_PREFIX/drive_c/infs
 mkdir -p "$infs"
 perl "$here/inf_compare.pl" write "$infs" || exit 1
 cp -r "$HALLIMOR_SAMPLE/64bit" "$infs/sample"
-mapfile -t names < <(cd "$infs" && ls -- *.inf && find sample -name '*.inf' | sort)
+if [ -n "${HALLIMOR_INF_CORPUS:-}" ]; then
+    mkdir -p "$infs/corpus"
+    find "$HALLIMOR_INF_CORPUS" -iname '*.inf' -type f -exec cp -- {} "$infs/corpus/" \; || exit 1
+fi
+mapfile -t names < <(cd "$infs" && ls -- *.inf && find sample corpus -iname '*.inf' 2>/dev/null | sort)
 work=$(mktemp -d)
 
 # The same relative names (with forward slashes) in every run: the reports
